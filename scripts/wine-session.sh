@@ -1,0 +1,58 @@
+# Sourced by run.sh and test.sh: a private Wine prefix under build/, an X display (a private
+# Xvfb where asked or where there is none), and one persistent wineserver for the run.
+#
+# Wine's background processes keep the output of the command that started them, so every
+# Wine start-up here writes to a file: whoever reads our own output (CI) is never held up.
+
+ROOT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX="$ROOT_DIR/build/wineprefix"
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+WINE_LOG="$ROOT_DIR/build/wine.log"
+XVFB_PID=""
+
+display_works() {
+    [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1
+}
+
+start_private_xvfb() {
+    local n=90
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 100); do
+        display_works && return 0
+        sleep 0.1
+    done
+    echo "Xvfb did not start on $DISPLAY" >&2
+    return 1
+}
+
+# wine_session_start [private]: "private" always uses an Xvfb of its own.
+wine_session_start() {
+    mkdir -p "$ROOT_DIR/build" "$WINEPREFIX"
+    if [ "${1:-}" = private ] || ! display_works; then
+        start_private_xvfb
+    fi
+    wineserver -p >>"$WINE_LOG" 2>&1 </dev/null
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "Preparing the Wine prefix in $WINEPREFIX (once)..."
+    fi
+    wineboot -i >>"$WINE_LOG" 2>&1 </dev/null
+}
+
+wine_session_stop() {
+    wineserver -k >/dev/null 2>&1 || true
+    if [ -n "$XVFB_PID" ]; then
+        kill "$XVFB_PID" 2>/dev/null || true
+        wait "$XVFB_PID" 2>/dev/null || true
+        XVFB_PID=""
+    fi
+}
+
+# A Windows path for a path on this machine.
+windows_path() {
+    winepath -w "$1" 2>>"$WINE_LOG"
+}

@@ -1,0 +1,88 @@
+#include "platform/controls.h"
+
+#include <algorithm>
+
+namespace kvztl {
+
+bool ControlSet::Create(HWND parent, std::span<const ControlSpec> specs, UINT dpi) noexcept {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    for (const ControlSpec& spec : specs) {
+        HWND hwnd = CreateWindowExW(spec.exStyle, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style, 0,
+                                    0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+                                    instance, nullptr);
+        if (!hwnd) return false;
+        UniqueBrush brush(spec.backColor ? CreateSolidBrush(*spec.backColor) : nullptr);
+        controls_.push_back({spec, hwnd, std::move(brush)});
+    }
+    ApplyDpi(dpi);
+    return true;
+}
+
+void ControlSet::ApplyDpi(UINT dpi) noexcept {
+    dpi_ = dpi;
+    std::vector<UniqueFont> fonts;
+    for (const Control& control : controls_) {
+        const FontSpec& font = control.spec.font;
+        UniqueFont& created = fonts.emplace_back(CreateFontAt(font.face, font.points, font.bold, dpi));
+        const RECT place = TwipsToPixels(control.spec.place, dpi);
+        SetWindowPos(control.hwnd, nullptr, place.left, place.top, place.right - place.left,
+                     place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(control.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(created.get()), TRUE);
+    }
+    // The old fonts go only after no control uses them any more.
+    fonts_ = std::move(fonts);
+}
+
+ControlSet::Control* ControlSet::Find(int id) noexcept {
+    auto it = std::find_if(controls_.begin(), controls_.end(), [id](const Control& c) { return c.spec.id == id; });
+    return it == controls_.end() ? nullptr : &*it;
+}
+
+const ControlSet::Control* ControlSet::Find(int id) const noexcept {
+    return const_cast<ControlSet*>(this)->Find(id);
+}
+
+HWND ControlSet::Get(int id) const noexcept {
+    const Control* control = Find(id);
+    return control ? control->hwnd : nullptr;
+}
+
+std::wstring ControlSet::Text(int id) const {
+    HWND hwnd = Get(id);
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void ControlSet::SetText(int id, const std::wstring& text) noexcept { SetWindowTextW(Get(id), text.c_str()); }
+
+bool ControlSet::Checked(int id) const noexcept {
+    return SendMessageW(Get(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void ControlSet::Enable(int id, bool enabled) noexcept { EnableWindow(Get(id), enabled); }
+
+bool ControlSet::Enabled(int id) const noexcept { return IsWindowEnabled(Get(id)) != FALSE; }
+
+std::optional<COLORREF> ControlSet::BackColor(int id) const noexcept {
+    const Control* control = Find(id);
+    return control ? control->spec.backColor : std::nullopt;
+}
+
+void ControlSet::SetBackColor(int id, COLORREF color) noexcept {
+    Control* control = Find(id);
+    if (!control) return;
+    control->spec.backColor = color;
+    control->brush.reset(CreateSolidBrush(color));
+    InvalidateRect(control->hwnd, nullptr, TRUE);
+}
+
+HBRUSH ControlSet::OnCtlColor(HDC dc, HWND hwnd) noexcept {
+    auto it = std::find_if(controls_.begin(), controls_.end(), [hwnd](const Control& c) { return c.hwnd == hwnd; });
+    if (it == controls_.end() || !it->brush) return nullptr;
+    SetBkColor(dc, *it->spec.backColor);
+    SetTextColor(dc, it->spec.textColor.value_or(GetSysColor(COLOR_WINDOWTEXT)));
+    return it->brush.get();
+}
+
+}  // namespace kvztl

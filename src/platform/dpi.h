@@ -1,0 +1,35 @@
+// Twips, pixels and fonts at a window's own DPI.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/handles.h"
+
+namespace kvztl {
+
+inline constexpr int kTwipsPerInch = 1440;
+
+// A place and size in twips (1/1440 inch), the unit of every stored window place.
+struct TwipsRect {
+    double left = 0;
+    double top = 0;
+    double width = 0;
+    double height = 0;
+    friend bool operator==(const TwipsRect&, const TwipsRect&) = default;
+};
+
+UINT WindowDpi(HWND hwnd) noexcept;
+
+int TwipsToPixels(double twips, UINT dpi) noexcept;
+double PixelsToTwips(int pixels, UINT dpi) noexcept;
+RECT TwipsToPixels(const TwipsRect& twips, UINT dpi) noexcept;
+TwipsRect PixelsToTwips(const RECT& pixels, UINT dpi) noexcept;
+
+// A font of `points` size at `dpi`; points == 0 gives the system's message font.
+UniqueFont CreateFontAt(const wchar_t* face, double points, bool bold, UINT dpi) noexcept;
+
+// Opts the process into per-monitor (v2 where available) DPI awareness when the manifest
+// could not, e.g. for a test host. Harmless when already aware.
+void EnablePerMonitorDpiAwareness() noexcept;
+
+}  // namespace kvztl

@@ -1,0 +1,49 @@
+// RAII owners for the Win32 handle kinds the program holds.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <type_traits>
+
+namespace kvztl {
+
+template <typename Handle, auto Close>
+struct CloseWith {
+    using pointer = Handle;
+    void operator()(Handle handle) const noexcept {
+        if (handle) Close(handle);
+    }
+};
+
+template <typename Handle, auto Close>
+using Unique = std::unique_ptr<std::remove_pointer_t<Handle>, CloseWith<Handle, Close>>;
+
+using UniqueHandle = Unique<HANDLE, &::CloseHandle>;
+using UniqueKey = Unique<HKEY, &::RegCloseKey>;
+using UniqueFont = Unique<HFONT, &::DeleteObject>;
+using UniqueBrush = Unique<HBRUSH, &::DeleteObject>;
+using UniqueIcon = Unique<HICON, &::DestroyIcon>;
+using UniqueWindow = Unique<HWND, &::DestroyWindow>;
+
+// A handle that reports failure as INVALID_HANDLE_VALUE (snapshots, files) becomes empty.
+inline UniqueHandle AdoptFileHandle(HANDLE handle) noexcept {
+    return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+// BeginPaint/EndPaint for the scope of a WM_PAINT handler.
+class PaintScope {
+public:
+    explicit PaintScope(HWND hwnd) noexcept : hwnd_(hwnd), dc_(BeginPaint(hwnd, &ps_)) {}
+    ~PaintScope() { EndPaint(hwnd_, &ps_); }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+    HDC dc() const noexcept { return dc_; }
+
+private:
+    HWND hwnd_;
+    PAINTSTRUCT ps_{};
+    HDC dc_;
+};
+
+}  // namespace kvztl

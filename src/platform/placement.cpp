@@ -1,0 +1,52 @@
+#include "platform/placement.h"
+
+#include <algorithm>
+
+namespace kvztl {
+
+TwipsRect WindowPlaceTwips(HWND hwnd) noexcept {
+    RECT rect{};
+    GetWindowRect(hwnd, &rect);
+    return PixelsToTwips(rect, WindowDpi(hwnd));
+}
+
+void PlaceWindowTwips(HWND hwnd, const TwipsRect& place) noexcept {
+    const RECT rect = KeepReachable(TwipsToPixels(place, WindowDpi(hwnd)));
+    SetWindowPos(hwnd, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+namespace {
+
+BOOL CALLBACK FindVisiblePart(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+    auto* search = reinterpret_cast<std::pair<RECT, bool>*>(data);
+    MONITORINFO info{sizeof(info)};
+    RECT overlap{};
+    if (GetMonitorInfoW(monitor, &info) && IntersectRect(&overlap, &search->first, &info.rcWork)) {
+        search->second = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+RECT KeepReachable(const RECT& rect) noexcept {
+    std::pair<RECT, bool> search{rect, false};
+    // An empty rectangle intersects nothing; test a pixel at its corner instead.
+    search.first.right = std::max(rect.right, rect.left + 1);
+    search.first.bottom = std::max(rect.bottom, rect.top + 1);
+    EnumDisplayMonitors(nullptr, nullptr, &FindVisiblePart, reinterpret_cast<LPARAM>(&search));
+    if (search.second) return rect;
+
+    MONITORINFO info{sizeof(info)};
+    if (!GetMonitorInfoW(MonitorFromRect(&search.first, MONITOR_DEFAULTTONEAREST), &info)) return rect;
+    const RECT& work = info.rcWork;
+    const LONG width = rect.right - rect.left;
+    const LONG height = rect.bottom - rect.top;
+    const LONG left = std::clamp(rect.left, work.left, std::max(work.left, work.right - width));
+    const LONG top = std::clamp(rect.top, work.top, std::max(work.top, work.bottom - height));
+    return {left, top, left + width, top + height};
+}
+
+}  // namespace kvztl

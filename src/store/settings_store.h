@@ -1,0 +1,49 @@
+// The per-user settings of the program: one REG_SZ value per key under
+// HKCU\Software\VB and VBA Program Settings\KV_ZTL\Settings, where the per-user
+// application-settings service keeps them, so values of earlier installations are read as
+// they are.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kvztl {
+
+class SettingsStore {
+public:
+    static constexpr const wchar_t* kApplicationKey = L"Software\\VB and VBA Program Settings\\KV_ZTL\\Settings";
+
+    // `subkey` names the section's key below `root`; tests pass their own.
+    explicit SettingsStore(HKEY root = HKEY_CURRENT_USER, std::wstring subkey = kApplicationKey);
+
+    // The stored text of `key`, or `fallback` when the key (or its section) does not exist.
+    // Never creates anything.
+    std::wstring Text(std::wstring_view key, std::wstring_view fallback) const;
+
+    // Stores `text` under `key`, creating the section as needed. False when the registry
+    // refused; the failure is traced for a debugger, never shown.
+    bool Save(std::wstring_view key, std::wstring_view text) const;
+
+    // Numbers are read from their decimal text; text that does not convert yields the
+    // default instead of an error.
+    float Single(std::wstring_view key, int fallback) const;
+    double Double(std::wstring_view key, int fallback) const;
+    short Integer(std::wstring_view key, int fallback) const;
+    bool SaveNumber(std::wstring_view key, double value) const;
+
+private:
+    HKEY root_;
+    std::wstring subkey_;
+};
+
+// Number <-> text in the store's form: decimal, no leading blank, whole numbers without a
+// point, at most seven significant digits ("1000", "1234.5", "-15").
+std::wstring FormatNumber(double value);
+// Accepts surrounding blanks; rejects empty text, trailing junk, and values that are not
+// finite or do not fit a single-precision number.
+std::optional<double> ParseNumber(std::wstring_view text);
+
+}  // namespace kvztl

@@ -1,0 +1,42 @@
+#include "store/window_place.h"
+
+#include <string>
+
+namespace kvztl {
+namespace {
+
+// Window coordinates are 16-bit on the desktop: 32767 pixels, at 15 twips a pixel.
+constexpr double kMaxCoordinateTwips = 32767.0 * 15;
+
+struct Field {
+    const wchar_t* name;
+    double TwipsRect::*member;
+    double low;
+};
+
+constexpr Field kFields[] = {
+    {L"Left", &TwipsRect::left, -kMaxCoordinateTwips},
+    {L"Top", &TwipsRect::top, -kMaxCoordinateTwips},
+    {L"Width", &TwipsRect::width, 0},
+    {L"Height", &TwipsRect::height, 0},
+};
+
+std::wstring KeyOf(std::wstring_view prefix, const Field& field) { return std::wstring(prefix) + field.name; }
+
+}  // namespace
+
+TwipsRect LoadPlace(const SettingsStore& store, std::wstring_view prefix, const TwipsRect& defaults) {
+    TwipsRect place = defaults;
+    for (const Field& field : kFields) {
+        const int fallback = static_cast<int>(defaults.*field.member);
+        const double value = store.Single(KeyOf(prefix, field), fallback);
+        place.*field.member = (value < field.low || value > kMaxCoordinateTwips) ? fallback : value;
+    }
+    return place;
+}
+
+void SavePlace(const SettingsStore& store, std::wstring_view prefix, const TwipsRect& place) {
+    for (const Field& field : kFields) store.SaveNumber(KeyOf(prefix, field), place.*field.member);
+}
+
+}  // namespace kvztl

@@ -1,0 +1,24 @@
+#include "tracker/process_probe.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include "platform/handles.h"
+
+namespace kvztl {
+
+bool IsProcessRunning(std::wstring_view imageName) noexcept {
+    const UniqueHandle snapshot = AdoptFileHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        if (CompareStringOrdinal(entry.szExeFile, -1, imageName.data(), static_cast<int>(imageName.size()), TRUE) ==
+            CSTR_EQUAL) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace kvztl

@@ -1,0 +1,148 @@
+#include "status_window/status_window.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/placement.h"
+#include "store/window_place.h"
+#include "support/test_support.h"
+
+namespace kvztl {
+namespace {
+
+using namespace std::chrono_literals;
+
+class StatusWindowTest : public ::testing::Test {
+protected:
+    std::unique_ptr<StatusWindow> Open(ProcessProbe probe = {}) {
+        if (!probe) probe = [this](std::wstring_view) { return trackerRunning; };
+        auto window = StatusWindow::Create({test.store(), std::move(probe), launcher, {}, {}});
+        if (window) window->Show();
+        return window;
+    }
+    static void Poll(StatusWindow& window) {
+        SendMessageW(window.hwnd(), WM_TIMER, StatusWindow::BNBT_SERVICE_CHECKER_TIMER, 0);
+    }
+    static HWND Indicator(StatusWindow& window) {
+        return GetDlgItem(window.hwnd(), StatusWindow::BNBT_SERVICE_STATUS_LABEL);
+    }
+    static RECT ChildRect(HWND parent, int id) {
+        RECT rect{};
+        GetWindowRect(GetDlgItem(parent, id), &rect);
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    }
+
+    test::TestStore test;
+    bool trackerRunning = false;
+    test::ShellRecorder shell;
+    Launcher launcher{std::ref(shell)};
+};
+
+TEST_F(StatusWindowTest, ShowsTheDesignTimeLookUntilTheFirstPoll) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(test::TextOf(window->hwnd()), L"KV-ZTL");
+    EXPECT_EQ(window->StatusCaption(), L"");
+    EXPECT_EQ(window->StatusColor(), 0xFFFF00u);
+    EXPECT_EQ(test::TextOf(GetDlgItem(window->hwnd(), StatusWindow::KORVANE_ZTL_TITLE)), L"BNBT:");
+    const LONG_PTR exStyle = GetWindowLongPtrW(window->hwnd(), GWL_EXSTYLE);
+    const LONG_PTR style = GetWindowLongPtrW(window->hwnd(), GWL_STYLE);
+    EXPECT_TRUE(exStyle & WS_EX_TOOLWINDOW);
+    EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+    EXPECT_TRUE(style & WS_SYSMENU);
+}
+
+TEST_F(StatusWindowTest, EachPollWritesColourAndCaption) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    std::vector<std::wstring_view> asked;
+    for (bool running : {true, true, false, true, false}) {
+        trackerRunning = running;
+        Poll(*window);
+        EXPECT_EQ(window->StatusCaption(), running ? L"RUNNING" : L"STOPPED");
+        EXPECT_EQ(window->StatusColor(), running ? 65280u : 255u);
+    }
+}
+
+TEST_F(StatusWindowTest, AsksTheProbeForTheTrackerImage) {
+    std::vector<std::wstring> asked;
+    auto window = Open([&](std::wstring_view name) {
+        asked.emplace_back(name);
+        return false;
+    });
+    ASSERT_TRUE(window);
+    Poll(*window);
+    EXPECT_EQ(asked, std::vector<std::wstring>{L"BNBT.exe"});
+}
+
+TEST_F(StatusWindowTest, FollowsARealTrackerWithinOnePoll) {
+    test::EndAllTrackers();
+    auto window = Open(IsProcessRunning);
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == L"STOPPED"; }, 2s));
+
+    auto tracker = test::StartTracker();
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == L"RUNNING"; }, 2s));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1000ms);
+    EXPECT_EQ(window->StatusColor(), kGreen);
+
+    tracker->Terminate();
+    started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == L"STOPPED"; }, 2s));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1000ms);
+    EXPECT_EQ(window->StatusColor(), kRed);
+}
+
+TEST_F(StatusWindowTest, OpensAtTheDefaultPlaceWithTheLabelsAtTheirTwips) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    const UINT dpi = WindowDpi(window->hwnd());
+    EXPECT_EQ(WindowPlaceTwips(window->hwnd()), (TwipsRect{1000, 1000, 2280, 690}));
+    const RECT title = ChildRect(window->hwnd(), StatusWindow::KORVANE_ZTL_TITLE);
+    const RECT indicator = ChildRect(window->hwnd(), StatusWindow::BNBT_SERVICE_STATUS_LABEL);
+    EXPECT_EQ(PixelsToTwips(title, dpi), (TwipsRect{0, 0, 855, 360}));
+    EXPECT_EQ(PixelsToTwips(indicator, dpi), (TwipsRect{825, 0, 1350, 360}));
+}
+
+TEST_F(StatusWindowTest, MovedAndClosedItOpensAtTheNewPlace) {
+    {
+        auto window = Open();
+        ASSERT_TRUE(window);
+        SetWindowPos(window->hwnd(), nullptr, 200, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    }  // closed: the unload stores the place
+    const UINT dpi = WindowDpi(nullptr);
+    const TwipsRect stored = LoadPlace(test.store(), L"Main", {});
+    EXPECT_EQ(stored, (TwipsRect{PixelsToTwips(200, dpi), PixelsToTwips(150, dpi), 2280, 690}));
+    auto reopened = Open();
+    ASSERT_TRUE(reopened);
+    RECT rect{};
+    GetWindowRect(reopened->hwnd(), &rect);
+    EXPECT_EQ(rect.left, 200);
+    EXPECT_EQ(rect.top, 150);
+}
+
+TEST_F(StatusWindowTest, APlaceOffEveryScreenIsBroughtBackAPartlyVisibleOneIsKept) {
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const UINT dpi = WindowDpi(nullptr);
+    SavePlace(test.store(), L"Main", {-30000, -30000, 2280, 690});
+    {
+        auto window = Open();
+        ASSERT_TRUE(window);
+        RECT rect{};
+        GetWindowRect(window->hwnd(), &rect);
+        EXPECT_EQ(rect.left, work.left);
+        EXPECT_EQ(rect.top, work.top);
+        EXPECT_EQ(rect.right - rect.left, TwipsToPixels(2280, dpi));
+    }
+    // Hanging off the left edge by all but 10 pixels: kept exactly.
+    const TwipsRect partly{PixelsToTwips(work.left + 10 - TwipsToPixels(2280, dpi), dpi), 1000, 2280, 690};
+    SavePlace(test.store(), L"Main", partly);
+    auto window = Open();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(WindowPlaceTwips(window->hwnd()), partly);
+}
+
+}  // namespace
+}  // namespace kvztl

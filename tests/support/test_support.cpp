@@ -1,0 +1,215 @@
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <tlhelp32.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace kvztl::test {
+namespace {
+
+std::wstring Widen(const std::string& text) {
+    std::wstring out(text.size(), L'\0');
+    out.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                       out.data(), static_cast<int>(out.size()))));
+    return out;
+}
+
+std::wstring CurrentTestName() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    return info ? Widen(std::string(info->test_suite_name()) + "." + info->name()) : L"NoTest";
+}
+
+}  // namespace
+
+TestStore::TestStore()
+    : subkey_(L"Software\\KV_ZTL_Tests\\" + CurrentTestName()), store_(HKEY_CURRENT_USER, subkey_) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, subkey_.c_str());
+}
+
+TestStore::~TestStore() { RegDeleteTreeW(HKEY_CURRENT_USER, subkey_.c_str()); }
+
+ProgramStore::ProgramStore() { RegDeleteTreeW(HKEY_CURRENT_USER, SettingsStore::kApplicationKey); }
+
+ProgramStore::~ProgramStore() { RegDeleteTreeW(HKEY_CURRENT_USER, SettingsStore::kApplicationKey); }
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
+
+void PumpFor(std::chrono::milliseconds duration) {
+    PumpUntil([] { return false; }, duration);
+}
+
+std::wstring BinDirectory() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+Process::Process(const std::wstring& path, const std::wstring& arguments, const std::wstring& directory) {
+    std::wstring commandLine = L"\"" + path + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+        ADD_FAILURE() << "could not start " << path << ": error "
+                      << GetLastError();
+        return;
+    }
+    CloseHandle(info.hThread);
+    handle_.reset(info.hProcess);
+    id_ = info.dwProcessId;
+}
+
+Process::~Process() { Terminate(); }
+
+bool Process::running() const { return handle_ && WaitForSingleObject(handle_.get(), 0) == WAIT_TIMEOUT; }
+
+void Process::Terminate() {
+    if (!running()) return;
+    TerminateProcess(handle_.get(), 0);
+    WaitForSingleObject(handle_.get(), 5000);
+}
+
+std::wstring TempFolder(const std::wstring& name) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"kvztl-" + name;
+    // Empty it: the folder is private to this test.
+    std::wstring pattern = folder + L"\\*";
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+std::unique_ptr<Process> StartTracker(const std::wstring& imageName) {
+    const std::wstring folder = TempFolder(CurrentTestName());
+    const std::wstring copy = folder + L"\\" + imageName;
+    if (!CopyFileW((BinDirectory() + L"\\stand-in\\bnbt.exe").c_str(), copy.c_str(), FALSE)) {
+        ADD_FAILURE() << "could not copy the stand-in tracker: error " << GetLastError();
+    }
+    return std::make_unique<Process>(copy, L"", folder);
+}
+
+void EndAllTrackers() {
+    const UniqueHandle snapshot = AdoptFileHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        if (CompareStringOrdinal(entry.szExeFile, -1, L"bnbt.exe", -1, TRUE) != CSTR_EQUAL) continue;
+        const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        if (!process) continue;
+        TerminateProcess(process.get(), 0);
+        WaitForSingleObject(process.get(), 5000);
+    }
+}
+
+LaunchLog::LaunchLog() : path_(TempFolder(CurrentTestName() + L"-log") + L"\\launches.log") {
+    DeleteFileW(path_.c_str());
+    SetEnvironmentVariableW(L"BNBT_STAND_IN_LOG", path_.c_str());
+}
+
+LaunchLog::~LaunchLog() {
+    SetEnvironmentVariableW(L"BNBT_STAND_IN_LOG", nullptr);
+    DeleteFileW(path_.c_str());
+}
+
+std::vector<LaunchLog::Entry> LaunchLog::Entries() const {
+    std::vector<Entry> entries;
+    std::ifstream file(std::filesystem::path(path_), std::ios::binary);
+    std::string line;
+    while (std::getline(file, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::wstring wide = Widen(line);
+        const size_t first = wide.find(L'\t');
+        const size_t second = wide.find(L'\t', first + 1);
+        if (first == std::wstring::npos || second == std::wstring::npos) continue;
+        entries.push_back({wide.substr(0, first), wide.substr(first + 1, second - first - 1), wide.substr(second + 1)});
+    }
+    return entries;
+}
+
+std::vector<LaunchLog::Entry> LaunchLog::WaitFor(size_t count, std::chrono::milliseconds timeout) const {
+    PumpUntil([&] { return Entries().size() >= count; }, timeout);
+    return Entries();
+}
+
+std::wstring TextOf(HWND hwnd) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+HWND FindOwnedDialog(HWND owner) {
+    HWND found = nullptr;
+    for (HWND dialog = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); dialog;
+         dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) {
+        if (GetWindow(dialog, GW_OWNER) == owner && IsWindowVisible(dialog)) found = dialog;
+    }
+    return found;
+}
+
+COLORREF ScreenColourAt(HWND hwnd) {
+    RECT rect{};
+    GetWindowRect(hwnd, &rect);
+    HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, rect.left + 3, rect.bottom - 3);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+}  // namespace kvztl::test
+
+namespace kvztl::test {
+
+BOOL ShellRecorder::operator()(SHELLEXECUTEINFOW& info) {
+    auto text = [](const wchar_t* s) { return s ? std::wstring(s) : std::wstring(); };
+    calls.push_back({info.fMask, info.hwnd, text(info.lpVerb), text(info.lpFile), text(info.lpParameters),
+                     text(info.lpDirectory), info.nShow, info.lpParameters == nullptr, info.lpDirectory == nullptr});
+    if (!result) SetLastError(error);
+    return result;
+}
+
+size_t ShellRecorder::Count(const std::wstring& parameters) const {
+    size_t count = 0;
+    for (const Call& call : calls) count += call.parameters == parameters;
+    return count;
+}
+
+void DoubleClick(HWND control) {
+    const LPARAM at = MAKELPARAM(4, 4);
+    SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(control, WM_LBUTTONUP, 0, at);
+    SendMessageW(control, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    SendMessageW(control, WM_LBUTTONUP, 0, at);
+}
+
+void Click(HWND control) {
+    const LPARAM at = MAKELPARAM(4, 4);
+    SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(control, WM_LBUTTONUP, 0, at);
+}
+
+}  // namespace kvztl::test

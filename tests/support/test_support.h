@@ -1,0 +1,125 @@
+// Helpers shared by the tests: a private settings key, message pumping, tracker processes,
+// the stand-in's launch log, and the program started as a user would.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+#include "store/settings_store.h"
+
+namespace kvztl::test {
+
+// The settings of the test now running, under HKCU\Software\KV_ZTL_Tests\<test>; deleted
+// before and after.
+class TestStore {
+public:
+    TestStore();
+    ~TestStore();
+    const SettingsStore& store() const { return store_; }
+    const std::wstring& subkey() const { return subkey_; }
+
+private:
+    std::wstring subkey_;
+    SettingsStore store_;
+};
+
+// The program's own settings key, emptied before and after (for tests that start kv-ztl.exe).
+class ProgramStore {
+public:
+    ProgramStore();
+    ~ProgramStore();
+    const SettingsStore& store() const { return store_; }
+
+private:
+    SettingsStore store_;
+};
+
+// Dispatches this thread's messages until `done` holds or `timeout` passes; true if it held.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+void PumpFor(std::chrono::milliseconds duration);
+
+std::wstring BinDirectory();  // where the test host, kv-ztl.exe and stand-in\ are
+
+// A running process, ended when the object goes.
+class Process {
+public:
+    Process(const std::wstring& path, const std::wstring& arguments, const std::wstring& directory = L"");
+    ~Process();
+    bool running() const;
+    DWORD id() const { return id_; }
+    HANDLE handle() const { return handle_.get(); }
+    void Terminate();
+
+private:
+    UniqueHandle handle_;
+    DWORD id_ = 0;
+};
+
+// A copy of the stand-in tracker under `imageName` in a fresh temporary folder, run in the
+// foreground (it stays until ended).
+std::unique_ptr<Process> StartTracker(const std::wstring& imageName = L"bnbt.exe");
+// Ends every process whose image is bnbt.exe (any letter case).
+void EndAllTrackers();
+
+// The stand-in's launch log for this test: set in the environment that launched programs
+// inherit, removed before and after.
+class LaunchLog {
+public:
+    struct Entry {
+        std::wstring program;
+        std::wstring commandLine;
+        std::wstring directory;
+    };
+    LaunchLog();
+    ~LaunchLog();
+    std::vector<Entry> Entries() const;
+    // Waits (pumping messages) until at least `count` entries are there.
+    std::vector<Entry> WaitFor(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
+private:
+    std::wstring path_;
+};
+
+// A folder named after the test in %TEMP%, emptied first.
+std::wstring TempFolder(const std::wstring& name);
+
+std::wstring TextOf(HWND hwnd);
+
+// A dialog box (class #32770) owned by `owner` that some thread shows; null if none.
+HWND FindOwnedDialog(HWND owner);
+
+// The colour the screen shows inside a window's lower left corner, clear of any text.
+COLORREF ScreenColourAt(HWND hwnd);
+
+}  // namespace kvztl::test
+
+namespace kvztl::test {
+
+// Stands in for the shell call of the launcher: records each request and answers as told.
+struct ShellRecorder {
+    struct Call {
+        ULONG mask;
+        HWND owner;
+        std::wstring verb, file, parameters, directory;
+        int show;
+        bool parametersNull, directoryNull;
+    };
+    std::vector<Call> calls;
+    BOOL result = TRUE;
+    DWORD error = ERROR_SUCCESS;  // set as the last error when result is FALSE
+
+    BOOL operator()(SHELLEXECUTEINFOW& info);
+    size_t Count(const std::wstring& parameters) const;
+};
+
+// Double-clicks or clicks a control as the mouse would, through its own messages.
+void DoubleClick(HWND control);
+void Click(HWND control);
+
+}  // namespace kvztl::test
