@@ -41,6 +41,13 @@ wine_session_start() {
         echo "Preparing the Wine prefix in $WINEPREFIX (once)..."
     fi
     wineboot -i >>"$WINE_LOG" 2>&1 </dev/null
+    # A private Xvfb has no window manager: Wine then manages its windows itself, or every
+    # window that closes waits two seconds for a manager that never answers.
+    if [ -n "$XVFB_PID" ]; then
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$WINE_LOG" 2>&1 </dev/null
+    else
+        wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >>"$WINE_LOG" 2>&1 </dev/null || true
+    fi
 }
 
 wine_session_stop() {

@@ -98,11 +98,13 @@ TEST_F(StatusWindowTest, OpensAtTheDefaultPlaceWithTheLabelsAtTheirTwips) {
     auto window = Open();
     ASSERT_TRUE(window);
     const UINT dpi = WindowDpi(window->hwnd());
-    EXPECT_EQ(WindowPlaceTwips(window->hwnd()), (TwipsRect{1000, 1000, 2280, 690}));
+    RECT rect{};
+    GetWindowRect(window->hwnd(), &rect);
+    EXPECT_EQ(rect, TwipsToPixels(TwipsRect{1000, 1000, 2280, 690}, dpi));
     const RECT title = ChildRect(window->hwnd(), StatusWindow::KORVANE_ZTL_TITLE);
     const RECT indicator = ChildRect(window->hwnd(), StatusWindow::BNBT_SERVICE_STATUS_LABEL);
-    EXPECT_EQ(PixelsToTwips(title, dpi), (TwipsRect{0, 0, 855, 360}));
-    EXPECT_EQ(PixelsToTwips(indicator, dpi), (TwipsRect{825, 0, 1350, 360}));
+    EXPECT_EQ(title, TwipsToPixels(TwipsRect{0, 0, 855, 360}, dpi));
+    EXPECT_EQ(indicator, TwipsToPixels(TwipsRect{825, 0, 1350, 360}, dpi));
 }
 
 TEST_F(StatusWindowTest, MovedAndClosedItOpensAtTheNewPlace) {
@@ -137,7 +139,7 @@ TEST_F(StatusWindowTest, APlaceOffEveryScreenIsBroughtBackAPartlyVisibleOneIsKep
         EXPECT_EQ(rect.right - rect.left, TwipsToPixels(2280, dpi));
     }
     // Hanging off the left edge by all but 10 pixels: kept exactly.
-    const TwipsRect partly{PixelsToTwips(work.left + 10 - TwipsToPixels(2280, dpi), dpi), 1000, 2280, 690};
+    const TwipsRect partly{PixelsToTwips(work.left + 10 - TwipsToPixels(2280, dpi), dpi), PixelsToTwips(100, dpi), 2280, 690};
     SavePlace(test.store(), L"Main", partly);
     auto window = Open();
     ASSERT_TRUE(window);

@@ -5,10 +5,17 @@
 namespace kvztl {
 
 Window::~Window() {
+    // A derived class has destroyed the window already; should it not have, the window goes
+    // without reaching the half-destroyed object.
     if (hwnd_) {
-        // Destroying sends WM_NCDESTROY, which clears the link to this object.
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
     }
+}
+
+void Window::DestroyHwnd() noexcept {
+    // Destroying sends WM_NCDESTROY, which clears the link to this object.
+    if (hwnd_) DestroyWindow(hwnd_);
 }
 
 HICON ProgramIcon(bool small) noexcept {

@@ -16,6 +16,10 @@ public:
     HWND hwnd() const noexcept { return hwnd_; }
 
 protected:
+    // Destroys the window while the derived object can still handle its last messages (the
+    // unload); every derived destructor calls it.
+    void DestroyHwnd() noexcept;
+
     // Registers `className` once per process, for windows with the program's icon.
     static void RegisterClassOnce(const wchar_t* className) noexcept;
 

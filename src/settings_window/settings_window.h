@@ -51,6 +51,8 @@ public:
     };
 
     // Creates and loads the window (hidden); null if the system refused.
+    ~SettingsWindow() override { DestroyHwnd(); }
+
     static std::unique_ptr<SettingsWindow> Create(Host host, const SettingsStore& store, const Launcher& launcher);
 
     // Opens the window modally over host.owner and returns once it has closed. The owner

@@ -35,6 +35,8 @@ public:
     };
 
     // Creates and loads the window (hidden); null if the system refused to create it.
+    ~StatusWindow() override { DestroyHwnd(); }
+
     static std::unique_ptr<StatusWindow> Create(Services services);
 
     void Show() noexcept { ShowWindow(hwnd(), SW_SHOWNORMAL); }

@@ -105,7 +105,8 @@ std::wstring TempFolder(const std::wstring& name) {
 }
 
 std::unique_ptr<Process> StartTracker(const std::wstring& imageName) {
-    const std::wstring folder = TempFolder(CurrentTestName());
+    static int started = 0;  // each copy in a folder of its own: a running image cannot be replaced
+    const std::wstring folder = TempFolder(CurrentTestName() + L"-" + std::to_wstring(++started));
     const std::wstring copy = folder + L"\\" + imageName;
     if (!CopyFileW((BinDirectory() + L"\\stand-in\\bnbt.exe").c_str(), copy.c_str(), FALSE)) {
         ADD_FAILURE() << "could not copy the stand-in tracker: error " << GetLastError();

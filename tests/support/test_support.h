@@ -5,13 +5,26 @@
 #include <windows.h>
 
 #include <chrono>
+#include <ostream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/dpi.h"
 #include "platform/handles.h"
 #include "store/settings_store.h"
+
+// Rectangles compare and print readably in test failures.
+inline bool operator==(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALSE; }
+inline void PrintTo(const RECT& r, std::ostream* out) {
+    *out << "{" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << "}";
+}
+namespace kvztl {
+inline void PrintTo(const TwipsRect& r, std::ostream* out) {
+    *out << "{" << r.left << ", " << r.top << ", " << r.width << ", " << r.height << "} twips";
+}
+}  // namespace kvztl
 
 namespace kvztl::test {
 
