@@ -41,6 +41,9 @@ wine_session_start() {
         echo "Preparing the Wine prefix in $WINEPREFIX (once)..."
     fi
     wineboot -i >>"$WINE_LOG" 2>&1 </dev/null
+    # Debian's Wine does not find its own fonts (Tahoma, Marlett for the caption buttons...)
+    # where fonts-wine puts them; the prefix's font folder is always searched.
+    ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
     # A private Xvfb has no window manager: Wine then manages its windows itself, or every
     # window that closes waits two seconds for a manager that never answers.
     if [ -n "$XVFB_PID" ]; then

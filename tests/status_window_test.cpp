@@ -146,5 +146,27 @@ TEST_F(StatusWindowTest, APlaceOffEveryScreenIsBroughtBackAPartlyVisibleOneIsKep
     EXPECT_EQ(WindowPlaceTwips(window->hwnd()), partly);
 }
 
+TEST_F(StatusWindowTest, MovedToA144DpiMonitorEverythingGrowsHalfAsLargeAgain) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    const RECT suggested{100, 100, 100 + 228, 100 + 69};
+    SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT rect{};
+    GetWindowRect(window->hwnd(), &rect);
+    EXPECT_EQ(rect, suggested);
+    for (int id : {StatusWindow::KORVANE_ZTL_TITLE, StatusWindow::BNBT_SERVICE_STATUS_LABEL}) {
+        HWND label = GetDlgItem(window->hwnd(), id);
+        EXPECT_EQ(ChildRect(window->hwnd(), id),
+                  TwipsToPixels(id == StatusWindow::KORVANE_ZTL_TITLE ? TwipsRect{0, 0, 855, 360}
+                                                                      : TwipsRect{825, 0, 1350, 360},
+                                144));
+        // 9.75 pt bold is 20 pixels high at 144 DPI.
+        LOGFONTW font{};
+        ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)), sizeof(font), &font));
+        EXPECT_EQ(font.lfHeight, -20);
+        EXPECT_EQ(font.lfWeight, FW_BOLD);
+    }
+}
+
 }  // namespace
 }  // namespace kvztl

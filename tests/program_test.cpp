@@ -1,0 +1,124 @@
+// The built kv-ztl.exe started as a user would, checked by what the screen shows.
+#include <gtest/gtest.h>
+
+#include "platform/dpi.h"
+#include "status_window/status_window.h"
+#include "store/window_place.h"
+#include "support/test_support.h"
+
+namespace kvztl {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override { test::EndAllTrackers(); }
+    void TearDown() override { test::EndAllTrackers(); }
+
+    // Starts kv-ztl.exe and waits for its status window.
+    HWND Start() {
+        program = std::make_unique<test::Process>(test::BinDirectory() + L"\\kv-ztl.exe", L"");
+        HWND found = nullptr;
+        test::PumpUntil(
+            [&] {
+                for (HWND w = FindWindowW(StatusWindow::kClassName, nullptr); w && !found;
+                     w = FindWindowExW(nullptr, w, StatusWindow::kClassName, nullptr)) {
+                    DWORD owner = 0;
+                    GetWindowThreadProcessId(w, &owner);
+                    if (owner == program->id() && IsWindowVisible(w)) found = w;
+                }
+                return found != nullptr;
+            },
+            10s);
+        return found;
+    }
+    bool WaitForCaption(HWND label, const std::wstring& caption) {
+        return test::PumpUntil([&] { return test::TextOf(label) == caption; }, 3s);
+    }
+    void CloseAndWait(HWND window) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        ASSERT_EQ(WaitForSingleObject(program->handle(), 10000), WAIT_OBJECT_0);
+        DWORD code = 1;
+        GetExitCodeProcess(program->handle(), &code);
+        EXPECT_EQ(code, 0u);
+    }
+
+    test::ProgramStore store;
+    std::unique_ptr<test::Process> program;
+};
+
+TEST_F(Program, ShowsTheTrackerStateOnScreenAndStoresItsPlace) {
+    HWND window = Start();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(test::TextOf(window), L"KV-ZTL");
+    HWND indicator = GetDlgItem(window, StatusWindow::BNBT_SERVICE_STATUS_LABEL);
+    ASSERT_TRUE(WaitForCaption(indicator, L"STOPPED"));
+    test::PumpFor(100ms);
+    EXPECT_EQ(test::ScreenColourAt(indicator), RGB(255, 0, 0));
+
+    auto tracker = test::StartTracker();
+    ASSERT_TRUE(WaitForCaption(indicator, L"RUNNING"));
+    test::PumpFor(100ms);
+    EXPECT_EQ(test::ScreenColourAt(indicator), RGB(0, 255, 0));
+    tracker->Terminate();
+    ASSERT_TRUE(WaitForCaption(indicator, L"STOPPED"));
+
+    SetWindowPos(window, nullptr, 321, 123, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CloseAndWait(window);
+    const UINT dpi = WindowDpi(nullptr);
+    EXPECT_EQ(LoadPlace(store.store(), L"Main", {}),
+              (TwipsRect{PixelsToTwips(321, dpi), PixelsToTwips(123, dpi), 2280, 690}));
+
+    // The next start opens at the stored place.
+    window = Start();
+    ASSERT_TRUE(window);
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    EXPECT_EQ(rect.left, 321);
+    EXPECT_EQ(rect.top, 123);
+    CloseAndWait(window);
+}
+
+// Wine takes the system DPI from the user's LogPixels when a process starts.
+class ProgramAt144Dpi : public Program {
+protected:
+    void SetUp() override {
+        Program::SetUp();
+        DWORD bytes = sizeof(savedDpi);
+        hadDpi = RegGetValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &savedDpi,
+                              &bytes) == ERROR_SUCCESS;
+        const DWORD dpi = 144;
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &dpi, sizeof(dpi)),
+                  ERROR_SUCCESS);
+    }
+    void TearDown() override {
+        if (hadDpi) {
+            RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &savedDpi, sizeof(savedDpi));
+        } else {
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
+        }
+        Program::TearDown();
+    }
+    static constexpr const wchar_t* kDesktop = L"Control Panel\\Desktop";
+    DWORD savedDpi = 0;
+    bool hadDpi = false;
+};
+
+TEST_F(ProgramAt144Dpi, EverythingIsOneAndAHalfTimesAsLarge) {
+    HWND window = Start();
+    ASSERT_TRUE(window);
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    // 2280 x 690 twips: 152 x 46 pixels at 96 DPI, 228 x 69 at 144.
+    EXPECT_EQ(rect.right - rect.left, 228);
+    EXPECT_EQ(rect.bottom - rect.top, 69);
+    HWND indicator = GetDlgItem(window, StatusWindow::BNBT_SERVICE_STATUS_LABEL);
+    GetWindowRect(indicator, &rect);
+    EXPECT_EQ(rect.right - rect.left, 135);  // 1350 twips
+    EXPECT_EQ(rect.bottom - rect.top, 36);   // 360 twips
+    CloseAndWait(window);
+}
+
+}  // namespace
+}  // namespace kvztl
