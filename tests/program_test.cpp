@@ -4,6 +4,7 @@
 #include "platform/dpi.h"
 #include "status_window/status_window.h"
 #include "store/window_place.h"
+#include "tracker/process_probe.h"
 #include "support/test_support.h"
 
 namespace kvztl {
@@ -77,6 +78,30 @@ TEST_F(Program, ShowsTheTrackerStateOnScreenAndStoresItsPlace) {
     GetWindowRect(window, &rect);
     EXPECT_EQ(rect.left, 321);
     EXPECT_EQ(rect.top, 123);
+    CloseAndWait(window);
+}
+
+TEST_F(Program, DoubleClicksStartAndStopTheTrackerOnTheSearchPath) {
+    // The program finds bnbt.exe as the shell finds any bare name: here, on the PATH it inherits.
+    const std::wstring path = _wgetenv(L"PATH");
+    SetEnvironmentVariableW(L"PATH", (test::BinDirectory() + L"\\stand-in;" + path).c_str());
+    HWND window = Start();
+    SetEnvironmentVariableW(L"PATH", path.c_str());
+    ASSERT_TRUE(window);
+    HWND indicator = GetDlgItem(window, StatusWindow::BNBT_SERVICE_STATUS_LABEL);
+    ASSERT_TRUE(WaitForCaption(indicator, L"STOPPED"));
+
+    test::DoubleClick(indicator);
+    auto clicked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitForCaption(indicator, L"RUNNING"));
+    EXPECT_LT(std::chrono::steady_clock::now() - clicked, 1500ms);
+    EXPECT_TRUE(IsProcessRunning(L"BNBT.exe"));
+
+    test::DoubleClick(indicator);
+    clicked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitForCaption(indicator, L"STOPPED"));
+    EXPECT_LT(std::chrono::steady_clock::now() - clicked, 1500ms);
+    EXPECT_FALSE(IsProcessRunning(L"BNBT.exe"));
     CloseAndWait(window);
 }
 

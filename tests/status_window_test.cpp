@@ -146,6 +146,44 @@ TEST_F(StatusWindowTest, APlaceOffEveryScreenIsBroughtBackAPartlyVisibleOneIsKep
     EXPECT_EQ(WindowPlaceTwips(window->hwnd()), partly);
 }
 
+TEST_F(StatusWindowTest, DoubleClickBeforeTheFirstPollLaunchesNothing) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    test::DoubleClick(Indicator(*window));
+    EXPECT_TRUE(shell.calls.empty());
+}
+
+TEST_F(StatusWindowTest, DoubleClickOnGreenStopsOnRedStarts) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    trackerRunning = true;
+    Poll(*window);
+    test::DoubleClick(Indicator(*window));
+    ASSERT_EQ(shell.calls.size(), 1u);
+    EXPECT_EQ(shell.Count(L"-stop"), 1u);
+    EXPECT_EQ(shell.calls[0].file, L"bnbt.exe");
+    EXPECT_EQ(shell.calls[0].owner, window->hwnd());
+    // The toggle leaves the indicator to the next poll.
+    EXPECT_EQ(window->StatusCaption(), L"RUNNING");
+
+    trackerRunning = false;
+    Poll(*window);
+    test::DoubleClick(Indicator(*window));
+    ASSERT_EQ(shell.calls.size(), 2u);
+    EXPECT_EQ(shell.Count(L"-start"), 1u);
+    EXPECT_EQ(shell.calls[1].file, L"bnbt.exe");
+}
+
+TEST_F(StatusWindowTest, SingleClicksAndTheTitleLaunchNothing) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    trackerRunning = true;
+    Poll(*window);
+    test::Click(Indicator(*window));
+    test::DoubleClick(GetDlgItem(window->hwnd(), StatusWindow::KORVANE_ZTL_TITLE));
+    EXPECT_TRUE(shell.calls.empty());
+}
+
 TEST_F(StatusWindowTest, MovedToA144DpiMonitorEverythingGrowsHalfAsLargeAgain) {
     auto window = Open();
     ASSERT_TRUE(window);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -114,12 +115,12 @@ std::unique_ptr<Process> StartTracker(const std::wstring& imageName) {
     return std::make_unique<Process>(copy, L"", folder);
 }
 
-void EndAllTrackers() {
+void EndAll(const wchar_t* imageName) {
     const UniqueHandle snapshot = AdoptFileHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        if (CompareStringOrdinal(entry.szExeFile, -1, L"bnbt.exe", -1, TRUE) != CSTR_EQUAL) continue;
+        if (CompareStringOrdinal(entry.szExeFile, -1, imageName, -1, TRUE) != CSTR_EQUAL) continue;
         const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
         if (!process) continue;
         TerminateProcess(process.get(), 0);
@@ -211,6 +212,53 @@ void Click(HWND control) {
     const LPARAM at = MAKELPARAM(4, 4);
     SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
     SendMessageW(control, WM_LBUTTONUP, 0, at);
+}
+
+}  // namespace kvztl::test
+
+namespace kvztl::test {
+
+DialogWatcher::DialogWatcher(HWND owner) : owner_(owner) {
+    InitializeCriticalSection(&lock_);
+    stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(
+        nullptr, 0,
+        [](void* self) -> DWORD {
+            auto* watcher = static_cast<DialogWatcher*>(self);
+            while (WaitForSingleObject(watcher->stop_, 20) == WAIT_TIMEOUT) {
+                HWND dialog = FindOwnedDialog(watcher->owner_);
+                if (!dialog) continue;
+                EnterCriticalSection(&watcher->lock_);
+                if (std::find(watcher->seen_.begin(), watcher->seen_.end(), dialog) == watcher->seen_.end()) {
+                    watcher->seen_.push_back(dialog);
+                    watcher->texts_.push_back(TextOf(GetDlgItem(dialog, 0xFFFF)));
+                }
+                LeaveCriticalSection(&watcher->lock_);
+                PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+            }
+            return 0;
+        },
+        this, 0, nullptr);
+}
+
+DialogWatcher::~DialogWatcher() {
+    SetEvent(stop_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+    DeleteCriticalSection(&lock_);
+}
+
+std::vector<std::wstring> DialogWatcher::Texts() const {
+    EnterCriticalSection(&lock_);
+    std::vector<std::wstring> texts = texts_;
+    LeaveCriticalSection(&lock_);
+    return texts;
+}
+
+UniqueWindow CreateOwnerWindow() {
+    return UniqueWindow(CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 200, 100,
+                                        nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
 }
 
 }  // namespace kvztl::test

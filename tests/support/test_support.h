@@ -77,8 +77,9 @@ private:
 // A copy of the stand-in tracker under `imageName` in a fresh temporary folder, run in the
 // foreground (it stays until ended).
 std::unique_ptr<Process> StartTracker(const std::wstring& imageName = L"bnbt.exe");
-// Ends every process whose image is bnbt.exe (any letter case).
-void EndAllTrackers();
+// Ends every process with that image name (any letter case).
+void EndAll(const wchar_t* imageName);
+inline void EndAllTrackers() { EndAll(L"bnbt.exe"); }
 
 // The stand-in's launch log for this test: set in the environment that launched programs
 // inherit, removed before and after.
@@ -134,5 +135,29 @@ struct ShellRecorder {
 // Double-clicks or clicks a control as the mouse would, through its own messages.
 void DoubleClick(HWND control);
 void Click(HWND control);
+
+}  // namespace kvztl::test
+
+namespace kvztl::test {
+
+// While it lives, a thread finds every message box owned by `owner`, records its text and
+// presses its OK button.
+class DialogWatcher {
+public:
+    explicit DialogWatcher(HWND owner);
+    ~DialogWatcher();
+    std::vector<std::wstring> Texts() const;
+
+private:
+    HWND owner_;
+    std::vector<std::wstring> texts_;
+    std::vector<HWND> seen_;
+    mutable CRITICAL_SECTION lock_;
+    HANDLE stop_;
+    HANDLE thread_;
+};
+
+// A plain top-level window for tests that need an owner.
+UniqueWindow CreateOwnerWindow();
 
 }  // namespace kvztl::test
