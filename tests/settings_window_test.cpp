@@ -1,0 +1,321 @@
+#include "settings_window/settings_window.h"
+
+#include <gtest/gtest.h>
+
+#include "app/wiring.h"
+#include "platform/placement.h"
+#include "store/window_place.h"
+#include "support/test_support.h"
+
+namespace kvztl {
+namespace {
+
+using namespace std::chrono_literals;
+using S = SettingsWindow;
+
+class SettingsTest : public ::testing::Test {
+public:  // the modal test reaches the fixture from a timer callback
+    void SetUp() override {
+        status = StatusWindow::Create({test.store(), [this](std::wstring_view) { return trackerRunning; }, launcher,
+                                       {}, {}});
+        ASSERT_TRUE(status);
+        status->Show();
+    }
+    void Poll() { SendMessageW(status->hwnd(), WM_TIMER, StatusWindow::BNBT_SERVICE_CHECKER_TIMER, 0); }
+    std::unique_ptr<SettingsWindow> Open() {
+        auto window = SettingsWindow::Create(SettingsHostFor(*status), test.store(), launcher);
+        if (window) window->Show();
+        return window;
+    }
+    static HWND Item(SettingsWindow& window, int id) { return GetDlgItem(window.hwnd(), id); }
+    static bool Enabled(SettingsWindow& window, int id) { return IsWindowEnabled(Item(window, id)) != FALSE; }
+    static bool Ticked(SettingsWindow& window, int id) {
+        return SendMessageW(Item(window, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    static void Press(SettingsWindow& window, int id) { SendMessageW(Item(window, id), BM_CLICK, 0, 0); }
+    static void CloseWithCloseButton(std::unique_ptr<SettingsWindow>& window) {
+        SendMessageW(window->hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_EQ(window->hwnd(), nullptr);
+        window.reset();
+    }
+    // Sends a key through the dialog navigation that the modal loop applies.
+    static void Key(SettingsWindow& window, UINT key) {
+        MSG msg{GetFocus(), WM_KEYDOWN, key, 0, 0, {}};
+        if (!IsDialogMessageW(window.hwnd(), &msg)) DispatchMessageW(&msg);
+        msg.message = WM_KEYUP;
+        if (window.hwnd() && !IsDialogMessageW(window.hwnd(), &msg)) DispatchMessageW(&msg);
+        test::PumpFor(10ms);
+    }
+
+    test::TestStore test;
+    bool trackerRunning = false;
+    test::ShellRecorder shell;
+    Launcher launcher{std::ref(shell)};
+    std::unique_ptr<StatusWindow> status;
+};
+
+TEST_F(SettingsTest, OpensInItsDesignTimeStateAtTheDefaultPlace) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(test::TextOf(window->hwnd()), L"KV-ZTL - SETTINGS");
+    EXPECT_EQ(GetWindow(window->hwnd(), GW_OWNER), status->hwnd());
+    EXPECT_TRUE(GetWindowLongPtrW(window->hwnd(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    EXPECT_FALSE(GetWindowLongPtrW(window->hwnd(), GWL_STYLE) & WS_THICKFRAME);
+    RECT rect{};
+    GetWindowRect(window->hwnd(), &rect);
+    EXPECT_EQ(rect, TwipsToPixels(TwipsRect{1000, 1000, 9360, 4785}, WindowDpi(window->hwnd())));
+
+    EXPECT_EQ(test::TextOf(Item(*window, S::BNBT_FOLDER_TEXTBOX)), L"TYPE BNBT FOLDER LOCATION HERE");
+    EXPECT_FALSE(Ticked(*window, S::AlwaysOnTopTimer_TICKBOX));
+    EXPECT_FALSE(Ticked(*window, S::SERVICE_INSTALLATION_MANAGER_TICKBOX));
+    EXPECT_FALSE(Enabled(*window, S::INSTALL_BNBT_SERVICE_BUTTON));
+    EXPECT_FALSE(Enabled(*window, S::UNINSTALL_BNBT_SERVICE_BUTTON));
+    // Before the first poll both start and stop are offered.
+    EXPECT_TRUE(Enabled(*window, S::START_BNBT_BUTTON));
+    EXPECT_TRUE(Enabled(*window, S::STOP_BNBT_BUTTON));
+    EXPECT_EQ(GetFocus(), Item(*window, S::AlwaysOnTopTimer_TICKBOX));
+}
+
+TEST_F(SettingsTest, StartAndStopFollowTheIndicatorAsItReadsWhenOpened) {
+    trackerRunning = true;
+    Poll();
+    auto window = Open();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(Enabled(*window, S::STOP_BNBT_BUTTON));
+    EXPECT_FALSE(Enabled(*window, S::START_BNBT_BUTTON));
+    Press(*window, S::STOP_BNBT_BUTTON);
+    trackerRunning = false;
+    Poll();
+    EXPECT_EQ(shell.Count(L"-stop"), 1u);
+    EXPECT_FALSE(Enabled(*window, S::START_BNBT_BUTTON)) << "set only when the window opens";
+    EXPECT_TRUE(Enabled(*window, S::STOP_BNBT_BUTTON));
+    CloseWithCloseButton(window);
+
+    window = Open();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(Enabled(*window, S::START_BNBT_BUTTON));
+    EXPECT_FALSE(Enabled(*window, S::STOP_BNBT_BUTTON));
+}
+
+TEST_F(SettingsTest, ServiceManagementTickBoxOnlyEverEnablesInstallAndUninstall) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    Press(*window, S::SERVICE_INSTALLATION_MANAGER_TICKBOX);
+    EXPECT_TRUE(Ticked(*window, S::SERVICE_INSTALLATION_MANAGER_TICKBOX));
+    Press(*window, S::SERVICE_INSTALLATION_MANAGER_TICKBOX);
+    EXPECT_FALSE(Ticked(*window, S::SERVICE_INSTALLATION_MANAGER_TICKBOX));
+    EXPECT_TRUE(Enabled(*window, S::INSTALL_BNBT_SERVICE_BUTTON));
+    EXPECT_TRUE(Enabled(*window, S::UNINSTALL_BNBT_SERVICE_BUTTON));
+    CloseWithCloseButton(window);
+
+    window = Open();
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(Enabled(*window, S::INSTALL_BNBT_SERVICE_BUTTON));
+    EXPECT_FALSE(Enabled(*window, S::UNINSTALL_BNBT_SERVICE_BUTTON));
+}
+
+TEST_F(SettingsTest, AlwaysOnTopTickBoxSwitchesTheKeeperAndStoresAtOnce) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    Press(*window, S::AlwaysOnTopTimer_TICKBOX);
+    EXPECT_TRUE(status->AlwaysOnTop());
+    EXPECT_EQ(test.store().Text(L"AlwaysOnTopTimer_TICKBOX", L"absent"), L"1");
+    Press(*window, S::AlwaysOnTopTimer_TICKBOX);
+    EXPECT_FALSE(status->AlwaysOnTop());
+    EXPECT_EQ(test.store().Text(L"AlwaysOnTopTimer_TICKBOX", L"absent"), L"0");
+
+    // A stored "1" ticks the box on opening, and its click handler switches the keeper on.
+    ASSERT_TRUE(test.store().Save(L"AlwaysOnTopTimer_TICKBOX", L"1"));
+    CloseWithCloseButton(window);
+    window = Open();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(Ticked(*window, S::AlwaysOnTopTimer_TICKBOX));
+    EXPECT_TRUE(status->AlwaysOnTop());
+}
+
+TEST_F(SettingsTest, ClosingByAnyMeansStoresPlaceSizeAndFolderText) {
+    const std::wstring folders[] = {L"D:\\BNBT", L"", L"TYPE BNBT FOLDER LOCATION HERE",
+                                    L"C:\\Программы\\トラッカー\\ünï", std::wstring(100 * 1024, L'f')};
+    int x = 40;
+    for (const std::wstring& folder : folders) {
+        for (bool withOk : {false, true}) {
+            auto window = Open();
+            ASSERT_TRUE(window);
+            x += 10;
+            SetWindowPos(window->hwnd(), nullptr, x, 60, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+            SetWindowTextW(Item(*window, S::BNBT_FOLDER_TEXTBOX), folder.c_str());
+            if (withOk) {
+                Press(*window, S::OK_BUTTON);
+                EXPECT_EQ(window->hwnd(), nullptr) << "OK closes the window";
+            } else {
+                CloseWithCloseButton(window);
+            }
+            EXPECT_EQ(test.store().Text(L"BNBT_FOLDER_TEXTBOX", L"absent"), folder);
+            const UINT dpi = WindowDpi(nullptr);
+            EXPECT_EQ(LoadPlace(test.store(), L"SETTINGSMain", {}), (TwipsRect{PixelsToTwips(x, dpi),
+                                                                              PixelsToTwips(60, dpi), 9360, 4785}));
+            // Reopened: the same place and the same text.
+            auto reopened = Open();
+            ASSERT_TRUE(reopened);
+            RECT rect{};
+            GetWindowRect(reopened->hwnd(), &rect);
+            EXPECT_EQ(rect.left, x);
+            EXPECT_EQ(test::TextOf(Item(*reopened, S::BNBT_FOLDER_TEXTBOX)), folder);
+        }
+    }
+}
+
+TEST_F(SettingsTest, EachButtonLaunchesItsRowWithTheSettingsWindowAsOwner) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    Press(*window, S::SERVICE_INSTALLATION_MANAGER_TICKBOX);
+    SetWindowTextW(Item(*window, S::BNBT_FOLDER_TEXTBOX), L"C:\\Трекер files");
+    const struct {
+        int button;
+        const wchar_t* file;
+        const wchar_t* parameters;
+    } rows[] = {{S::START_BNBT_BUTTON, L"bnbt.exe", L"-start"},
+                {S::STOP_BNBT_BUTTON, L"bnbt.exe", L"-stop"},
+                {S::INSTALL_BNBT_SERVICE_BUTTON, L"bnbt.exe", L"-i"},
+                {S::UNINSTALL_BNBT_SERVICE_BUTTON, L"bnbt.exe", L"-u"},
+                {S::BNBT_CONFIGURATION_APP_BUTTON, L"bnbtfrontend.exe", L""},
+                {S::EXPLORE_BNBT_FOLDER_BUTTON, L"explorer.exe", L"C:\\Трекер files"}};
+    for (const auto& row : rows) {
+        shell.calls.clear();
+        Press(*window, row.button);
+        ASSERT_EQ(shell.calls.size(), 1u) << row.file << L" " << row.parameters;
+        EXPECT_EQ(shell.calls[0].file, row.file);
+        EXPECT_EQ(shell.calls[0].parameters, row.parameters);
+        EXPECT_EQ(shell.calls[0].directory, row.parameters);
+        EXPECT_EQ(shell.calls[0].verb, L"runas");
+        EXPECT_EQ(shell.calls[0].owner, window->hwnd());
+    }
+    // Nothing else in the window launches anything.
+    shell.calls.clear();
+    Press(*window, S::AlwaysOnTopTimer_TICKBOX);
+    test::DoubleClick(Item(*window, S::KORVANE_ZTL_TITLE_1));
+    EXPECT_TRUE(shell.calls.empty());
+}
+
+TEST_F(SettingsTest, DoubleClickOnTheCreatorShowsTheContactAddress) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    EXPECT_EQ(test::TextOf(Item(*window, S::KORVANE_ZTL_CREATOR)), L"Created By Pelloran");
+    test::Click(Item(*window, S::KORVANE_ZTL_CREATOR));
+    EXPECT_EQ(test::TextOf(Item(*window, S::KORVANE_ZTL_CREATOR)), L"Created By Pelloran");
+    test::DoubleClick(Item(*window, S::KORVANE_ZTL_CREATOR));
+    EXPECT_EQ(test::TextOf(Item(*window, S::KORVANE_ZTL_CREATOR)), L"kv-ztl@example.org");
+}
+
+TEST_F(SettingsTest, TabWalksTheTabOrderAndEnterOrEscapeCloseNothing) {
+    trackerRunning = true;
+    Poll();  // start is disabled, and TAB passes over it
+    auto window = Open();
+    ASSERT_TRUE(window);
+    SetForegroundWindow(window->hwnd());
+    SetFocus(Item(*window, S::AlwaysOnTopTimer_TICKBOX));
+    const int order[] = {S::STOP_BNBT_BUTTON,
+                         S::OK_BUTTON,
+                         S::BNBT_CONFIGURATION_APP_BUTTON,
+                         S::BNBT_FOLDER_TEXTBOX,
+                         S::EXPLORE_BNBT_FOLDER_BUTTON,
+                         S::SERVICE_INSTALLATION_MANAGER_TICKBOX,
+                         S::BNBT_WEBSITE_ADDRESS_TEXTBOX,
+                         S::AlwaysOnTopTimer_TICKBOX};
+    for (int id : order) {
+        Key(*window, VK_TAB);
+        EXPECT_EQ(GetDlgCtrlID(GetFocus()), id);
+    }
+    // SPACE presses the focused control.
+    Key(*window, VK_SPACE);
+    EXPECT_TRUE(Ticked(*window, S::AlwaysOnTopTimer_TICKBOX));
+
+    Key(*window, VK_RETURN);
+    Key(*window, VK_ESCAPE);
+    EXPECT_NE(window->hwnd(), nullptr);
+    EXPECT_TRUE(shell.calls.empty());
+}
+
+TEST_F(SettingsTest, OpensModallyFromTheTitleWhileTheIndicatorGoesOn) {
+    // The real wiring: a double-click on the title opens the window modally.
+    StatusWindow::Services services{test.store(), [this](std::wstring_view) { return trackerRunning; }, launcher,
+                                    [this](StatusWindow& owner) {
+                                        SettingsWindow::ShowModal(SettingsHostFor(owner), test.store(), launcher);
+                                    },
+                                    {}};
+    status = StatusWindow::Create(std::move(services));
+    ASSERT_TRUE(status);
+    status->Show();
+
+    // Runs inside the modal loop: checks what the user would see, then closes the window.
+    static SettingsTest* self;
+    static std::vector<std::wstring> captions;
+    static bool ownerDisabled, secondOpened;
+    self = this;
+    captions.clear();
+    ownerDisabled = secondOpened = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
+        HWND settings = FindWindowW(SettingsWindow::kClassName, nullptr);
+        if (!settings) return;
+        ownerDisabled = !IsWindowEnabled(self->status->hwnd());
+        self->trackerRunning = !self->trackerRunning;  // the status timer keeps polling meanwhile
+        captions.push_back(self->status->StatusCaption());
+        if (captions.size() < 12) return;
+        KillTimer(nullptr, id);
+        // A second opening while one is open shows no second window.
+        SettingsWindow::ShowModal(SettingsHostFor(*self->status), self->test.store(), self->launcher);
+        secondOpened = FindWindowExW(nullptr, settings, SettingsWindow::kClassName, nullptr) != nullptr;
+        PostMessageW(settings, WM_CLOSE, 0, 0);
+    });
+    test::DoubleClick(GetDlgItem(status->hwnd(), StatusWindow::KORVANE_ZTL_TITLE));  // returns once closed
+    KillTimer(nullptr, timer);
+
+    EXPECT_TRUE(ownerDisabled);
+    EXPECT_FALSE(secondOpened);
+    EXPECT_NE(std::find(captions.begin(), captions.end(), L"RUNNING"), captions.end());
+    EXPECT_NE(std::find(captions.begin(), captions.end(), L"STOPPED"), captions.end());
+    EXPECT_TRUE(IsWindowEnabled(status->hwnd()));
+    EXPECT_EQ(FindWindowW(SettingsWindow::kClassName, nullptr), nullptr);
+    EXPECT_NE(test.store().Text(L"SETTINGSMainLeft", L"absent"), L"absent");
+}
+
+TEST_F(SettingsTest, ButtonsStartTheTrackersProgramsFromTheSearchPath) {
+    test::EndAllTrackers();
+    test::LaunchLog log;
+    const Launcher real;
+    const std::wstring path = _wgetenv(L"PATH");
+    SetEnvironmentVariableW(L"PATH", (test::BinDirectory() + L"\\stand-in;" + path).c_str());
+    auto window = SettingsWindow::Create(SettingsHostFor(*status), test.store(), real);
+    ASSERT_TRUE(window);
+    Press(*window, S::SERVICE_INSTALLATION_MANAGER_TICKBOX);
+    // Each launch finishes before the next: the stand-in's -stop ends what -start started.
+    const int buttons[] = {S::INSTALL_BNBT_SERVICE_BUTTON, S::START_BNBT_BUTTON, S::STOP_BNBT_BUTTON,
+                           S::UNINSTALL_BNBT_SERVICE_BUTTON, S::BNBT_CONFIGURATION_APP_BUTTON};
+    const wchar_t* expected[] = {L"-i", L"-start", L"-stop", L"-u", L""};
+    size_t logged = 0;
+    for (size_t i = 0; i < std::size(buttons); ++i) {
+        Press(*window, buttons[i]);
+        // -start also logs the background instance it starts.
+        logged += buttons[i] == S::START_BNBT_BUTTON ? 2 : 1;
+        ASSERT_GE(log.WaitFor(logged).size(), logged) << expected[i];
+        if (buttons[i] == S::START_BNBT_BUTTON) {
+            EXPECT_TRUE(test::PumpUntil([] { return IsProcessRunning(L"BNBT.exe"); }, 2s));
+        }
+        if (buttons[i] == S::STOP_BNBT_BUTTON) {
+            EXPECT_TRUE(test::PumpUntil([] { return !IsProcessRunning(L"BNBT.exe"); }, 2s));
+        }
+    }
+    SetEnvironmentVariableW(L"PATH", path.c_str());
+    test::EndAll(L"bnbtfrontend.exe");
+
+    std::vector<std::wstring> arguments;
+    for (const auto& entry : log.Entries()) {
+        const std::wstring rest = entry.commandLine.substr(entry.commandLine.find(L".exe\"") + 5);
+        arguments.push_back(entry.program + L" " + (rest.empty() ? rest : rest.substr(1)));
+    }
+    EXPECT_EQ(arguments, (std::vector<std::wstring>{L"bnbt.exe -i", L"bnbt.exe -start", L"bnbt.exe ",
+                                                    L"bnbt.exe -stop", L"bnbt.exe -u", L"bnbtfrontend.exe "}));
+}
+
+}  // namespace
+}  // namespace kvztl
