@@ -77,7 +77,7 @@ TEST_F(StatusWindowTest, AsksTheProbeForTheTrackerImage) {
 
 TEST_F(StatusWindowTest, FollowsARealTrackerWithinOnePoll) {
     test::EndAllTrackers();
-    auto window = Open(IsProcessRunning);
+    auto window = Open([](std::wstring_view name) { return IsProcessRunning(name); });
     ASSERT_TRUE(window);
     ASSERT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == L"STOPPED"; }, 2s));
 

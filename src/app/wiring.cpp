@@ -13,7 +13,7 @@ SettingsWindow::Host SettingsHostFor(StatusWindow& status) {
 StatusWindow::Services ProgramServices(const SettingsStore& store, const Launcher& launcher) {
     return {
         .store = store,
-        .probe = IsProcessRunning,
+        .probe = [](std::wstring_view name) { return IsProcessRunning(name); },
         .launcher = launcher,
         .openSettings = [&store, &launcher](StatusWindow& status) {
             SettingsWindow::ShowModal(SettingsHostFor(status), store, launcher);

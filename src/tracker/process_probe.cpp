@@ -8,7 +8,11 @@
 namespace kvztl {
 
 bool IsProcessRunning(std::wstring_view imageName) noexcept {
-    const UniqueHandle snapshot = AdoptFileHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    return IsProcessRunning(imageName, &CreateToolhelp32Snapshot);
+}
+
+bool IsProcessRunning(std::wstring_view imageName, SnapshotFn takeSnapshot) noexcept {
+    const UniqueHandle snapshot = AdoptFileHandle(takeSnapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return false;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);

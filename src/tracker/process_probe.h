@@ -1,13 +1,20 @@
 // Is a process with a given image name running?
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
 #include <string_view>
 
 namespace kvztl {
 
+// Takes a snapshot of the system's processes (CreateToolhelp32Snapshot's signature); tests
+// stand in for it to see a snapshot fail.
+using SnapshotFn = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
+
 // True when at least one process's image name equals `imageName`, without regard to case.
 // A failed process snapshot answers false.
+bool IsProcessRunning(std::wstring_view imageName, SnapshotFn takeSnapshot) noexcept;
 bool IsProcessRunning(std::wstring_view imageName) noexcept;
 
 // The probe as the status window sees it, so tests can stand in for the system.
