@@ -1,0 +1,125 @@
+// The built kv-ztl.exe as a file: what it imports, what its manifest asks for, its icon.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace kvztl {
+namespace {
+
+std::wstring ProgramPath() { return test::BinDirectory() + L"\\kv-ztl.exe"; }
+
+// The DLL names and imported function names of a PE32+ image.
+struct Imports {
+    std::set<std::string> dlls;
+    std::set<std::string> functions;
+    WORD machine = 0;
+    WORD subsystem = 0;
+};
+
+Imports ReadImports(const std::vector<char>& image) {
+    Imports result;
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image.data() + dos->e_lfanew);
+    result.machine = nt->FileHeader.Machine;
+    result.subsystem = nt->OptionalHeader.Subsystem;
+    const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
+    auto at = [&](DWORD rva) -> const char* {
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+            const auto& s = sections[i];
+            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.Misc.VirtualSize) {
+                return image.data() + s.PointerToRawData + (rva - s.VirtualAddress);
+            }
+        }
+        return nullptr;
+    };
+    const auto& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(at(directory.VirtualAddress));
+         entry && entry->Name; ++entry) {
+        std::string dll = at(entry->Name);
+        std::transform(dll.begin(), dll.end(), dll.begin(), [](unsigned char c) { return std::tolower(c); });
+        result.dlls.insert(dll);
+        for (auto* thunk = reinterpret_cast<const IMAGE_THUNK_DATA64*>(at(entry->OriginalFirstThunk));
+             thunk && thunk->u1.AddressOfData; ++thunk) {
+            if (!IMAGE_SNAP_BY_ORDINAL64(thunk->u1.Ordinal)) {
+                result.functions.insert(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(at(
+                                                                static_cast<DWORD>(thunk->u1.AddressOfData)))
+                                            ->Name);
+            }
+        }
+    }
+    return result;
+}
+
+TEST(Executable, IsOneSmallX64GuiProgramThatImportsOnlySystemDlls) {
+    std::ifstream file(std::filesystem::path(ProgramPath()), std::ios::binary);
+    const std::vector<char> image((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_GT(image.size(), 0u);
+    EXPECT_LE(image.size(), 1024u * 1024u);
+
+    const Imports imports = ReadImports(image);
+    EXPECT_EQ(imports.machine, IMAGE_FILE_MACHINE_AMD64);
+    EXPECT_EQ(imports.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI) << "no console window";
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::set<std::string> allowed{"advapi32.dll", "comctl32.dll", "gdi32.dll", "kernel32.dll",
+                                        "msvcrt.dll",   "shell32.dll",  "user32.dll"};
+    for (const std::string& dll : imports.dlls) {
+        EXPECT_TRUE(allowed.count(dll)) << dll;
+        const std::wstring path = std::wstring(system) + L"\\" + std::wstring(dll.begin(), dll.end());
+        EXPECT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << dll << " is not a system DLL";
+    }
+    // Hardening: DLLs come from the system folder only; launches go through the shell's "runas".
+    EXPECT_TRUE(imports.functions.count("SetDefaultDllDirectories"));
+    EXPECT_TRUE(imports.functions.count("ShellExecuteExW"));
+    EXPECT_FALSE(imports.functions.count("ShellExecuteA"));
+}
+
+class ProgramResources : public ::testing::Test {
+protected:
+    void SetUp() override {
+        module = LoadLibraryExW(ProgramPath().c_str(), nullptr,
+                                LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_TRUE(module);
+    }
+    void TearDown() override { FreeLibrary(module); }
+    std::string Resource(LPCWSTR type, LPCWSTR name) const {
+        HRSRC found = FindResourceW(module, name, type);
+        if (!found) return {};
+        const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+        return std::string(data, SizeofResource(module, found));
+    }
+    HMODULE module = nullptr;
+};
+
+TEST_F(ProgramResources, ManifestAsksForNoElevationVisualStylesAndPerMonitorDpi) {
+    const std::string manifest = Resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
+    ASSERT_FALSE(manifest.empty());
+    EXPECT_NE(manifest.find(R"(level="asInvoker")"), std::string::npos);
+    EXPECT_NE(manifest.find(R"(name="Microsoft.Windows.Common-Controls" version="6.0.0.0")"), std::string::npos);
+    EXPECT_NE(manifest.find("PerMonitorV2, PerMonitor"), std::string::npos);
+    EXPECT_NE(manifest.find("true/pm"), std::string::npos);
+}
+
+TEST_F(ProgramResources, CarriesItsIconInFourSizesAndAVersion) {
+    const std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(1));
+    ASSERT_GE(group.size(), 6u);
+    const WORD count = *reinterpret_cast<const WORD*>(group.data() + 4);
+    std::set<int> sizes;
+    for (WORD i = 0; i < count; ++i) {
+        // GRPICONDIRENTRY: width at offset 0 of each 14-byte entry after the 6-byte header.
+        sizes.insert(static_cast<unsigned char>(group[6 + 14 * i]));
+    }
+    EXPECT_EQ(sizes, (std::set<int>{16, 32, 48, 100}));
+    EXPECT_FALSE(Resource(RT_VERSION, MAKEINTRESOURCEW(1)).empty());
+}
+
+}  // namespace
+}  // namespace kvztl
