@@ -1,14 +1,11 @@
 // The built kv-ztl.exe as a file: what it imports, what its manifest asks for, its icon.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
-#include <fstream>
-#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "support/pe_image.h"
 #include "support/test_support.h"
 
 namespace kvztl {
@@ -16,55 +13,12 @@ namespace {
 
 std::wstring ProgramPath() { return test::BinDirectory() + L"\\kv-ztl.exe"; }
 
-// The DLL names and imported function names of a PE32+ image.
-struct Imports {
-    std::set<std::string> dlls;
-    std::set<std::string> functions;
-    WORD machine = 0;
-    WORD subsystem = 0;
-};
-
-Imports ReadImports(const std::vector<char>& image) {
-    Imports result;
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image.data() + dos->e_lfanew);
-    result.machine = nt->FileHeader.Machine;
-    result.subsystem = nt->OptionalHeader.Subsystem;
-    const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
-    auto at = [&](DWORD rva) -> const char* {
-        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
-            const auto& s = sections[i];
-            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.Misc.VirtualSize) {
-                return image.data() + s.PointerToRawData + (rva - s.VirtualAddress);
-            }
-        }
-        return nullptr;
-    };
-    const auto& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(at(directory.VirtualAddress));
-         entry && entry->Name; ++entry) {
-        std::string dll = at(entry->Name);
-        std::transform(dll.begin(), dll.end(), dll.begin(), [](unsigned char c) { return std::tolower(c); });
-        result.dlls.insert(dll);
-        for (auto* thunk = reinterpret_cast<const IMAGE_THUNK_DATA64*>(at(entry->OriginalFirstThunk));
-             thunk && thunk->u1.AddressOfData; ++thunk) {
-            if (!IMAGE_SNAP_BY_ORDINAL64(thunk->u1.Ordinal)) {
-                result.functions.insert(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(at(
-                                                                static_cast<DWORD>(thunk->u1.AddressOfData)))
-                                            ->Name);
-            }
-        }
-    }
-    return result;
-}
-
 TEST(Executable, IsOneSmallX64GuiProgramThatImportsOnlySystemDlls) {
-    std::ifstream file(std::filesystem::path(ProgramPath()), std::ios::binary);
-    const std::vector<char> image((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::vector<char> image = test::ReadFile(ProgramPath());
     ASSERT_GT(image.size(), 0u);
     EXPECT_LE(image.size(), 1024u * 1024u);
 
-    const Imports imports = ReadImports(image);
+    const test::Imports imports = test::ReadImports(image);
     EXPECT_EQ(imports.machine, IMAGE_FILE_MACHINE_AMD64);
     EXPECT_EQ(imports.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI) << "no console window";
     wchar_t system[MAX_PATH];

@@ -5,6 +5,7 @@
 #include "status_window/status_window.h"
 #include "store/window_place.h"
 #include "tracker/process_probe.h"
+#include "support/program.h"
 #include "support/test_support.h"
 
 namespace kvztl {
@@ -19,20 +20,9 @@ protected:
 
     // Starts kv-ztl.exe and waits for its status window.
     HWND Start() {
-        program = std::make_unique<test::Process>(test::BinDirectory() + L"\\kv-ztl.exe", L"");
-        HWND found = nullptr;
-        test::PumpUntil(
-            [&] {
-                for (HWND w = FindWindowW(StatusWindow::kClassName, nullptr); w && !found;
-                     w = FindWindowExW(nullptr, w, StatusWindow::kClassName, nullptr)) {
-                    DWORD owner = 0;
-                    GetWindowThreadProcessId(w, &owner);
-                    if (owner == program->id() && IsWindowVisible(w)) found = w;
-                }
-                return found != nullptr;
-            },
-            10s);
-        return found;
+        test::RunningProgram started = test::StartProgram();
+        program = std::move(started.process);
+        return started.window;
     }
     bool WaitForCaption(HWND label, const std::wstring& caption) {
         return test::PumpUntil([&] { return test::TextOf(label) == caption; }, 3s);
