@@ -1,5 +1,5 @@
-# make build | make run | make test — each installs what it needs on Debian 12 first.
-.PHONY: all build run test deps
+# make build | make run | make test | make bench | make soak — each installs what it needs on Debian 12 first.
+.PHONY: all build run test bench soak deps
 
 all: build
 
@@ -19,3 +19,9 @@ run: build
 
 test: build
 	@scripts/test.sh
+
+bench: build
+	@scripts/bench.sh
+
+soak: build
+	@scripts/soak.sh

@@ -1,0 +1,195 @@
+// `make bench`: the probe against a bare snapshot walk, the idle program against a floor
+// program, status latency, and the executable. Prints a Markdown report and writes it to the
+// file named on the command line.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/pe_image.h"
+#include "support/program.h"
+#include "support/test_support.h"
+#include "tracker/process_probe.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace test = kvztl::test;
+
+std::ostringstream report;
+
+void Line(const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+    report << text << "\n";
+    std::printf("%s\n", text);
+    std::fflush(stdout);
+}
+
+void WalkProcesses() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    }
+    CloseHandle(snapshot);
+}
+
+// Microseconds a call, the best of several rounds (the least disturbed by the machine).
+template <typename Fn>
+double MicrosecondsPerCall(Fn fn, int calls = 50, int rounds = 5) {
+    double best = 1e300;
+    for (int round = 0; round < rounds; ++round) {
+        const auto start = Clock::now();
+        for (int i = 0; i < calls; ++i) fn();
+        best = std::min(best, std::chrono::duration<double, std::micro>(Clock::now() - start).count() / calls);
+    }
+    return best;
+}
+
+size_t ProcessCount() {
+    size_t count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+void BenchProbe() {
+    Line("## Process probe\n");
+    Line("Cost of one `IsProcessRunning(\"BNBT.exe\")` (no such process: the whole list is walked) against a bare");
+    Line("snapshot walk, the floor. Best of 5 rounds of 50 calls.\n");
+    Line("| extra processes | processes in all | floor (us/call) | probe (us/call) | probe / floor |");
+    Line("|---:|---:|---:|---:|---:|");
+    const std::wstring folder = test::TempFolder(L"bench-idle");
+    const std::wstring idle = folder + L"\\idle.exe";
+    CopyFileW((test::BinDirectory() + L"\\stand-in\\bnbt.exe").c_str(), idle.c_str(), FALSE);
+    std::vector<std::unique_ptr<test::Process>> extra;
+    for (size_t target : {10u, 100u, 400u}) {
+        while (extra.size() < target) extra.push_back(std::make_unique<test::Process>(idle, L"", folder));
+        Sleep(1000);
+        const double floor = MicrosecondsPerCall(WalkProcesses);
+        const double probe = MicrosecondsPerCall([] { kvztl::IsProcessRunning(L"BNBT.exe"); });
+        Line("| %zu | %zu | %.0f | %.0f | %.2f |", target, ProcessCount(), floor, probe, probe / floor);
+    }
+    extra.clear();
+    test::EndAll(L"idle.exe");
+}
+
+void Row(const char* name, const test::ProcessFigures& program, const test::ProcessFigures& floor,
+         const test::ProcessFigures& programStart, const test::ProcessFigures& floorStart) {
+    (void)name;
+    const double programCpu = program.cpuSeconds - programStart.cpuSeconds;
+    const double floorCpu = floor.cpuSeconds - floorStart.cpuSeconds;
+    Line("| CPU seconds in 60 s | %.3f | %.3f | %.2fx (goal <= 1.3x) |", programCpu, floorCpu,
+         floorCpu > 0 ? programCpu / floorCpu : 0.0);
+    Line("| peak working set (MB) | %.2f | %.2f | +%.2f MB (goal <= +3 MB) |", program.peakWorkingSetMb,
+         floor.peakWorkingSetMb, program.peakWorkingSetMb - floor.peakWorkingSetMb);
+    Line("| handles | %lu | %lu | %+ld |", program.handles, floor.handles,
+         static_cast<long>(program.handles) - static_cast<long>(floor.handles));
+    if (program.gdiObjects + program.userObjects + floor.gdiObjects + floor.userObjects == 0) {
+        Line("| GDI / USER objects | not reported | not reported | (Wine's GetGuiResources answers 0) |");
+    } else {
+        Line("| GDI objects | %lu | %lu | |", program.gdiObjects, floor.gdiObjects);
+        Line("| USER objects | %lu | %lu | |", program.userObjects, floor.userObjects);
+    }
+}
+
+void BenchIdle() {
+    Line("\n## Idle for 60 s\n");
+    Line("kv-ztl.exe and the floor program (a bare window whose 500 ms timer takes and walks one");
+    Line("process snapshot) side by side: tracker running for 30 s, then stopped for 30 s.\n");
+    test::ProgramStore store;
+    test::RunningProgram program = test::StartProgram();
+    test::Process floor(test::BinDirectory() + L"\\bench-floor.exe", L"");
+    test::PumpFor(2s);  // past start-up
+    const auto programStart = test::Measure(program.process->handle());
+    const auto floorStart = test::Measure(floor.handle());
+    {
+        auto tracker = test::StartTracker();
+        test::PumpFor(30s);
+    }
+    test::PumpFor(30s);
+    const auto programEnd = test::Measure(program.process->handle());
+    const auto floorEnd = test::Measure(floor.handle());
+    Line("| figure | kv-ztl.exe | floor | kv-ztl against floor |");
+    Line("|---|---:|---:|---:|");
+    Row("idle", programEnd, floorEnd, programStart, floorStart);
+    PostMessageW(program.window, WM_CLOSE, 0, 0);
+    WaitForSingleObject(program.process->handle(), 10000);
+}
+
+void BenchLatency() {
+    Line("\n## Status latency\n");
+    Line("From a tracker process starting (or ending) to the indicator changing, read from another");
+    Line("process every 2 ms; each trial starts at a random moment of the 500 ms poll.\n");
+    test::ProgramStore store;
+    test::RunningProgram program = test::StartProgram();
+    program.WaitForCaption(L"STOPPED");
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<int> phase(0, 499);
+    std::vector<double> starting, ending;
+    for (int trial = 0; trial < 20; ++trial) {
+        test::PumpFor(std::chrono::milliseconds(phase(random)));
+        auto tracker = test::StartTracker();
+        auto t0 = Clock::now();
+        test::PumpUntil([&] { return test::TextOf(program.Indicator()) == L"RUNNING"; }, 3s);
+        starting.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        test::PumpFor(std::chrono::milliseconds(phase(random)));
+        tracker->Terminate();
+        t0 = Clock::now();
+        test::PumpUntil([&] { return test::TextOf(program.Indicator()) == L"STOPPED"; }, 3s);
+        ending.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    }
+    Line("| change | trials | median (ms) | worst (ms) | goal |");
+    Line("|---|---:|---:|---:|---|");
+    for (auto* set : {&starting, &ending}) {
+        std::sort(set->begin(), set->end());
+        const double median = ((*set)[set->size() / 2 - 1] + (*set)[set->size() / 2]) / 2;
+        Line("| %s | %zu | %.0f | %.0f | worst <= 600 ms |", set == &starting ? "tracker starts" : "tracker ends",
+             set->size(), median, set->back());
+    }
+    PostMessageW(program.window, WM_CLOSE, 0, 0);
+    WaitForSingleObject(program.process->handle(), 10000);
+}
+
+void BenchExecutable() {
+    Line("\n## Executable\n");
+    const std::vector<char> image = test::ReadFile(test::BinDirectory() + L"\\kv-ztl.exe");
+    const test::Imports imports = test::ReadImports(image);
+    std::string dlls;
+    for (const auto& dll : imports.dlls) dlls += (dlls.empty() ? "" : ", ") + dll;
+    Line("| figure | value | goal |");
+    Line("|---|---|---|");
+    Line("| size | %.0f KB | <= 1024 KB |", image.size() / 1024.0);
+    Line("| imports | %s | system DLLs only |", dlls.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    test::EndAllTrackers();
+    Line("# KV-ZTL benchmarks\n");
+    Line("One run under Wine on this machine; ratios, not absolute times, are what carries over.\n");
+    BenchProbe();
+    BenchIdle();
+    BenchLatency();
+    BenchExecutable();
+    test::EndAllTrackers();
+    if (argc > 1) std::ofstream(std::filesystem::path(argv[1])) << report.str();
+    return 0;
+}
