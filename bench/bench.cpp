@@ -181,14 +181,22 @@ void BenchExecutable() {
 
 }  // namespace
 
+// kvztl_bench.exe [report.md [section...]]: sections probe, idle, latency, exe (all by default).
 int main(int argc, char** argv) {
+    auto wanted = [&](const char* section) {
+        if (argc <= 2) return true;
+        for (int i = 2; i < argc; ++i) {
+            if (std::string(argv[i]) == section) return true;
+        }
+        return false;
+    };
     test::EndAllTrackers();
     Line("# KV-ZTL benchmarks\n");
     Line("One run under Wine on this machine; ratios, not absolute times, are what carries over.\n");
-    BenchProbe();
-    BenchIdle();
-    BenchLatency();
-    BenchExecutable();
+    if (wanted("probe")) BenchProbe();
+    if (wanted("idle")) BenchIdle();
+    if (wanted("latency")) BenchLatency();
+    if (wanted("exe")) BenchExecutable();
     test::EndAllTrackers();
     if (argc > 1) std::ofstream(std::filesystem::path(argv[1])) << report.str();
     return 0;

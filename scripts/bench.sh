@@ -6,5 +6,5 @@ trap wine_session_stop EXIT
 trap 'exit 130' INT TERM
 wine_session_start private
 cd "$ROOT_DIR"
-wine build/mingw/bin/kvztl_bench.exe "$(windows_path "$ROOT_DIR/build/bench.md")" 2>>"$WINE_LOG" </dev/null
+wine build/mingw/bin/kvztl_bench.exe "$(windows_path "$ROOT_DIR/build/bench.md")" "$@" 2>>"$WINE_LOG" </dev/null
 echo "Written to $ROOT_DIR/build/bench.md"

@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -7,8 +6,6 @@
 
 int main(int argc, char** argv) {
     kvztl::EnablePerMonitorDpiAwareness();
-    const INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

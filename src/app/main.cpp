@@ -1,14 +1,11 @@
 // KV-ZTL: shows whether the BNBT tracker runs and starts or stops it.
 #include <windows.h>
-#include <commctrl.h>
 
 #include "app/wiring.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Nothing is ever loaded from the current folder or the search path.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    const INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
 
     const kvztl::SettingsStore store;
     const kvztl::Launcher launcher;

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/label.h"
+
 namespace kvztl {
 
 bool ControlSet::Create(HWND parent, std::span<const ControlSpec> specs, UINT dpi) noexcept {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
+    RegisterLabelClass();
     for (const ControlSpec& spec : specs) {
         HWND hwnd = CreateWindowExW(spec.exStyle, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style, 0,
                                     0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),

@@ -2,13 +2,15 @@
 
 #include <cmath>
 
+#include "platform/system_entry.h"
+
 namespace kvztl {
 namespace {
 
 // Entry points that only newer Windows versions have, looked up once.
 template <typename Fn>
 Fn User32Entry(const char* name) noexcept {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+    return SystemEntry<Fn>(L"user32.dll", name);
 }
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);

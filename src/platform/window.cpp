@@ -24,20 +24,24 @@ HICON ProgramIcon(bool small) noexcept {
                                          size, size, LR_SHARED));
 }
 
-void Window::RegisterClassOnce(const wchar_t* className) noexcept {
-    WNDCLASSEXW existing{sizeof(existing)};
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (GetClassInfoExW(instance, className, &existing)) return;
-    WNDCLASSEXW wc{sizeof(wc)};
+void RegisterClassOnce(WNDCLASSEXW wc) noexcept {
+    wc.cbSize = sizeof(wc);
+    wc.hInstance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof(existing);
+    if (!GetClassInfoExW(wc.hInstance, wc.lpszClassName, &existing)) RegisterClassExW(&wc);
+}
+
+void Window::RegisterWindowClass(const wchar_t* className) noexcept {
+    WNDCLASSEXW wc{};
     wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = &Window::Procedure;
-    wc.hInstance = instance;
     wc.hIcon = ProgramIcon(false);
     wc.hIconSm = ProgramIcon(true);
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = className;
-    RegisterClassExW(&wc);
+    RegisterClassOnce(wc);
 }
 
 bool Window::CreateHwnd(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle,

@@ -21,7 +21,7 @@ protected:
     void DestroyHwnd() noexcept;
 
     // Registers `className` once per process, for windows with the program's icon.
-    static void RegisterClassOnce(const wchar_t* className) noexcept;
+    static void RegisterWindowClass(const wchar_t* className) noexcept;
 
     // Creates the window; false when the system refused (hwnd() stays null).
     bool CreateHwnd(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle,
@@ -36,6 +36,9 @@ private:
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
     HWND hwnd_ = nullptr;
 };
+
+// Registers a window class of this module unless it is registered already.
+void RegisterClassOnce(WNDCLASSEXW wc) noexcept;
 
 // The icon of the program's executable at the system's small or large icon size.
 HICON ProgramIcon(bool small) noexcept;

@@ -2,7 +2,9 @@
 
 #include <commctrl.h>
 
+#include "platform/label.h"
 #include "platform/placement.h"
+#include "platform/system_entry.h"
 #include "store/window_place.h"
 
 namespace kvztl {
@@ -19,7 +21,7 @@ constexpr TwipsRect kLine1{240, 1920, 8760, 0};
 using S = SettingsWindow;
 constexpr DWORD kButton = BS_PUSHBUTTON | BS_MULTILINE | WS_TABSTOP;
 constexpr DWORD kTickBox = BS_AUTOCHECKBOX | WS_TABSTOP;
-constexpr DWORD kHeading = SS_CENTER | SS_NOTIFY | WS_BORDER;
+constexpr DWORD kHeading = WS_BORDER;
 constexpr FontSpec kSystemFont{};
 constexpr FontSpec kHeadingFont{kLabelFace, 12, true};
 
@@ -29,13 +31,13 @@ const ControlSpec kControls[] = {
     {S::START_BNBT_BUTTON, WC_BUTTONW, L"START BNBT SERVICE", kButton, 0, {2760, 3000, 1575, 615}, kSystemFont},
     {S::STOP_BNBT_BUTTON, WC_BUTTONW, L"STOP BNBT SERVICE", kButton, 0, {2760, 3720, 1575, 615}, kSystemFont},
     {S::OK_BUTTON, WC_BUTTONW, L"OK", kButton, 0, {6960, 3600, 1935, 615}, kSystemFont},
-    {S::KORVANE_ZTL_TITLE_2, WC_STATICW, L"BNBT EasyTracker - Zentrel", kHeading, 0, {3480, 120, 5655, 480},
+    {S::KORVANE_ZTL_TITLE_2, kLabelClass, L"BNBT EasyTracker - Zentrel", kHeading, 0, {3480, 120, 5655, 480},
      kHeadingFont, kBlack, kGreen},
-    {S::KORVANE_ZTL_VERSION, WC_STATICW, L"Version 1.0", kHeading, 0, {120, 720, 1935, 465}, kHeadingFont, kBlack,
+    {S::KORVANE_ZTL_VERSION, kLabelClass, L"Version 1.0", kHeading, 0, {120, 720, 1935, 465}, kHeadingFont, kBlack,
      kGreen},
-    {S::KORVANE_ZTL_TITLE_1, WC_STATICW, L"KORVANE - ZTL", kHeading, 0, {120, 120, 3255, 480}, kHeadingFont, kBlack,
+    {S::KORVANE_ZTL_TITLE_1, kLabelClass, L"KORVANE - ZTL", kHeading, 0, {120, 120, 3255, 480}, kHeadingFont, kBlack,
      kGreen},
-    {S::KORVANE_ZTL_CREATOR, WC_STATICW, L"Created By Pelloran", kHeading, 0, {2160, 720, 4335, 450}, kHeadingFont,
+    {S::KORVANE_ZTL_CREATOR, kLabelClass, L"Created By Pelloran", kHeading, 0, {2160, 720, 4335, 450}, kHeadingFont,
      kBlack, kGreen},
     {S::BNBT_CONFIGURATION_APP_BUTTON, WC_BUTTONW, L"BNBT SERVER CONFIGURATION", kButton, 0,
      {4560, 2640, 2175, 735}, kSystemFont},
@@ -52,7 +54,7 @@ const ControlSpec kControls[] = {
     {S::BNBT_WEBSITE_ADDRESS_TEXTBOX, WC_EDITW, S::kHomepageAddress,
      ES_CENTER | ES_AUTOHSCROLL | ES_READONLY | WS_TABSTOP, WS_EX_CLIENTEDGE, {3960, 1320, 5055, 465},
      kHeadingFont, kGreen},
-    {S::BNBT_WEBSITE_ADDRESS_LABEL, WC_STATICW, L"BNBT EasyTracker Homepage", SS_CENTER | WS_BORDER, 0,
+    {S::BNBT_WEBSITE_ADDRESS_LABEL, kLabelClass, L"BNBT EasyTracker Homepage", WS_BORDER, 0,
      {240, 1320, 3615, 495}, {kLabelFace, 9.75, true}, kGreen},
 };
 
@@ -81,7 +83,13 @@ SettingsWindow::SettingsWindow(Host host, const SettingsStore& store, const Laun
 
 std::unique_ptr<SettingsWindow> SettingsWindow::Create(Host host, const SettingsStore& store,
                                                        const Launcher& launcher) {
-    RegisterClassOnce(kClassName);
+    // The common controls (with visual styles, as the manifest asks) are loaded only once
+    // the settings window is wanted: the status strip has no use for them.
+    static const auto initCommonControls =
+        SystemEntry<BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*)>(L"comctl32.dll", "InitCommonControlsEx");
+    const INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_STANDARD_CLASSES};
+    if (initCommonControls) initCommonControls(&classes);
+    RegisterWindowClass(kClassName);
     std::unique_ptr<SettingsWindow> window(new SettingsWindow(std::move(host), store, launcher));
     const HWND owner = window->host_.owner;
     if (!window->CreateHwnd(kClassName, L"KV-ZTL - SETTINGS", WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,

@@ -1,5 +1,6 @@
 #include "status_window/status_window.h"
 
+#include "platform/label.h"
 #include "platform/placement.h"
 #include "store/window_place.h"
 
@@ -11,14 +12,14 @@ constexpr const wchar_t* kPlacePrefix = L"Main";
 constexpr UINT kPollMilliseconds = 500;
 constexpr UINT kKeeperMilliseconds = 1000;
 
-constexpr DWORD kLabelStyle = SS_CENTER | SS_NOTIFY | WS_BORDER | WS_CLIPSIBLINGS;
+constexpr DWORD kLabelStyle = WS_BORDER | WS_CLIPSIBLINGS;
 constexpr FontSpec kLabelFont{kLabelFace, 9.75, true};
 
 // The indicator is created last so that it lies above the title where the two overlap.
 const ControlSpec kControls[] = {
-    {StatusWindow::KORVANE_ZTL_TITLE, L"STATIC", L"BNBT:", kLabelStyle, 0, {0, 0, 855, 360}, kLabelFont, kBlack,
+    {StatusWindow::KORVANE_ZTL_TITLE, kLabelClass, L"BNBT:", kLabelStyle, 0, {0, 0, 855, 360}, kLabelFont, kBlack,
      kGreen},
-    {StatusWindow::BNBT_SERVICE_STATUS_LABEL, L"STATIC", L"", kLabelStyle, 0, {825, 0, 1350, 360}, kLabelFont,
+    {StatusWindow::BNBT_SERVICE_STATUS_LABEL, kLabelClass, L"", kLabelStyle, 0, {825, 0, 1350, 360}, kLabelFont,
      kCyan, std::nullopt},
 };
 
@@ -27,7 +28,7 @@ const ControlSpec kControls[] = {
 StatusWindow::StatusWindow(Services services) : services_(std::move(services)) {}
 
 std::unique_ptr<StatusWindow> StatusWindow::Create(Services services) {
-    RegisterClassOnce(kClassName);
+    RegisterWindowClass(kClassName);
     std::unique_ptr<StatusWindow> window(new StatusWindow(std::move(services)));
     if (!window->CreateHwnd(kClassName, L"KV-ZTL", WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW,
                             nullptr)) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/handles.h"
+#include "platform/system_entry.h"
 
 namespace kvztl {
 namespace {
@@ -20,7 +21,17 @@ std::wstring SystemMessage(DWORD error) {
 
 }  // namespace
 
-Launcher::Launcher() : Launcher([](SHELLEXECUTEINFOW& info) { return ShellExecuteExW(&info); }) {}
+// The shell is a large DLL that most runs never need: it is loaded at the first launch.
+Launcher::Launcher()
+    : Launcher([](SHELLEXECUTEINFOW& info) {
+          static const auto shellExecuteEx =
+              SystemEntry<BOOL(WINAPI*)(SHELLEXECUTEINFOW*)>(L"shell32.dll", "ShellExecuteExW");
+          if (!shellExecuteEx) {
+              SetLastError(ERROR_PROC_NOT_FOUND);
+              return FALSE;
+          }
+          return shellExecuteEx(&info);
+      }) {}
 
 Launcher::Launcher(ShellExecuteFn shellExecute) : shellExecute_(std::move(shellExecute)) {}
 

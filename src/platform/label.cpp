@@ -1,0 +1,71 @@
+#include "platform/label.h"
+
+#include <string>
+
+#include "platform/handles.h"
+#include "platform/window.h"
+
+namespace kvztl {
+namespace {
+
+void Notify(HWND label, WORD code) {
+    SendMessageW(GetParent(label), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(label), code), reinterpret_cast<LPARAM>(label));
+}
+
+void Paint(HWND label) {
+    PaintScope paint(label);
+    RECT client{};
+    GetClientRect(label, &client);
+    const HGDIOBJ oldFont = SelectObject(paint.dc(), reinterpret_cast<HFONT>(GetWindowLongPtrW(label, 0)));
+    HBRUSH ground = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(label), WM_CTLCOLORSTATIC,
+                                                          reinterpret_cast<WPARAM>(paint.dc()),
+                                                          reinterpret_cast<LPARAM>(label)));
+    FillRect(paint.dc(), &client, ground ? ground : GetSysColorBrush(COLOR_BTNFACE));
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(label)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(label, text.data(), static_cast<int>(text.size()))));
+    SetBkMode(paint.dc(), TRANSPARENT);
+    DrawTextW(paint.dc(), text.c_str(), static_cast<int>(text.size()), &client, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(paint.dc(), oldFont);
+}
+
+LRESULT CALLBACK LabelProcedure(HWND label, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+    switch (message) {
+    case WM_PAINT:
+        Paint(label);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;  // painted whole in WM_PAINT
+    case WM_SETFONT:
+        SetWindowLongPtrW(label, 0, static_cast<LONG_PTR>(wparam));
+        if (LOWORD(lparam)) InvalidateRect(label, nullptr, TRUE);
+        return 0;
+    case WM_GETFONT:
+        return GetWindowLongPtrW(label, 0);
+    case WM_SETTEXT: {
+        const LRESULT result = DefWindowProcW(label, message, wparam, lparam);
+        InvalidateRect(label, nullptr, TRUE);
+        return result;
+    }
+    case WM_LBUTTONDOWN:
+        Notify(label, STN_CLICKED);
+        return 0;
+    case WM_LBUTTONDBLCLK:
+        Notify(label, STN_DBLCLK);
+        return 0;
+    }
+    return DefWindowProcW(label, message, wparam, lparam);
+}
+
+}  // namespace
+
+void RegisterLabelClass() noexcept {
+    WNDCLASSEXW wc{};
+    wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = LabelProcedure;
+    wc.cbWndExtra = sizeof(LONG_PTR);  // the font
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = kLabelClass;
+    RegisterClassOnce(wc);
+}
+
+}  // namespace kvztl
