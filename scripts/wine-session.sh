@@ -66,3 +66,11 @@ wine_session_stop() {
 windows_path() {
     winepath -w "$1" 2>>"$WINE_LOG"
 }
+
+# For scripts that run Wine on a private display until they end, however they end.
+private_session() {
+    trap wine_session_stop EXIT
+    trap 'exit 130' INT TERM
+    wine_session_start private
+    cd "$ROOT_DIR"
+}

@@ -8,6 +8,7 @@
 
 #include "app/wiring.h"
 #include "store/window_place.h"
+#include "support/program.h"
 #include "support/test_support.h"
 
 namespace kvztl {
@@ -108,19 +109,13 @@ TEST_F(Faults, TheProgramStartsWithBadStoredValuesAtItsDefaultPlace) {
         for (const wchar_t* key : {L"MainLeft", L"MainTop", L"MainWidth", L"MainHeight", L"AlwaysOnTopTimer_TICKBOX"}) {
             ASSERT_TRUE(program.store().Save(key, bad));
         }
-        test::Process exe(test::BinDirectory() + L"\\kv-ztl.exe", L"");
-        HWND window = nullptr;
-        ASSERT_TRUE(test::PumpUntil(
-            [&] {
-                window = FindWindowW(StatusWindow::kClassName, nullptr);
-                return window && IsWindowVisible(window);
-            },
-            10s));
+        const test::RunningProgram exe = test::StartProgram();
+        ASSERT_TRUE(exe.window);
         RECT rect{};
-        GetWindowRect(window, &rect);
+        GetWindowRect(exe.window, &rect);
         EXPECT_EQ(rect, TwipsToPixels(TwipsRect{1000, 1000, 2280, 690}, dpi)) << bad.substr(0, 20);
-        PostMessageW(window, WM_CLOSE, 0, 0);
-        ASSERT_EQ(WaitForSingleObject(exe.handle(), 10000), WAIT_OBJECT_0);
+        PostMessageW(exe.window, WM_CLOSE, 0, 0);
+        ASSERT_EQ(WaitForSingleObject(exe.process->handle(), 10000), WAIT_OBJECT_0);
         // The place it closed at replaced the bad values.
         EXPECT_EQ(LoadPlace(program.store(), L"Main", {}), PixelsToTwips(rect, dpi));
     }

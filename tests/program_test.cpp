@@ -20,23 +20,20 @@ protected:
 
     // Starts kv-ztl.exe and waits for its status window.
     HWND Start() {
-        test::RunningProgram started = test::StartProgram();
-        program = std::move(started.process);
-        return started.window;
+        program = test::StartProgram();
+        return program.window;
     }
-    bool WaitForCaption(HWND label, const std::wstring& caption) {
-        return test::PumpUntil([&] { return test::TextOf(label) == caption; }, 3s);
-    }
-    void CloseAndWait(HWND window) {
-        PostMessageW(window, WM_CLOSE, 0, 0);
-        ASSERT_EQ(WaitForSingleObject(program->handle(), 10000), WAIT_OBJECT_0);
+    bool WaitForCaption(const std::wstring& caption) { return program.WaitForCaption(caption); }
+    void CloseAndWait() {
+        PostMessageW(program.window, WM_CLOSE, 0, 0);
+        ASSERT_EQ(WaitForSingleObject(program.process->handle(), 10000), WAIT_OBJECT_0);
         DWORD code = 1;
-        GetExitCodeProcess(program->handle(), &code);
+        GetExitCodeProcess(program.process->handle(), &code);
         EXPECT_EQ(code, 0u);
     }
 
     test::ProgramStore store;
-    std::unique_ptr<test::Process> program;
+    test::RunningProgram program;
 };
 
 TEST_F(Program, ShowsTheTrackerStateOnScreenAndStoresItsPlace) {
@@ -44,19 +41,19 @@ TEST_F(Program, ShowsTheTrackerStateOnScreenAndStoresItsPlace) {
     ASSERT_TRUE(window);
     EXPECT_EQ(test::TextOf(window), L"KV-ZTL");
     HWND indicator = GetDlgItem(window, StatusWindow::BNBT_SERVICE_STATUS_LABEL);
-    ASSERT_TRUE(WaitForCaption(indicator, L"STOPPED"));
+    ASSERT_TRUE(WaitForCaption(L"STOPPED"));
     test::PumpFor(100ms);
     EXPECT_EQ(test::ScreenColourAt(indicator), RGB(255, 0, 0));
 
     auto tracker = test::StartTracker();
-    ASSERT_TRUE(WaitForCaption(indicator, L"RUNNING"));
+    ASSERT_TRUE(WaitForCaption(L"RUNNING"));
     test::PumpFor(100ms);
     EXPECT_EQ(test::ScreenColourAt(indicator), RGB(0, 255, 0));
     tracker->Terminate();
-    ASSERT_TRUE(WaitForCaption(indicator, L"STOPPED"));
+    ASSERT_TRUE(WaitForCaption(L"STOPPED"));
 
     SetWindowPos(window, nullptr, 321, 123, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    CloseAndWait(window);
+    CloseAndWait();
     const UINT dpi = WindowDpi(nullptr);
     EXPECT_EQ(LoadPlace(store.store(), L"Main", {}),
               (TwipsRect{PixelsToTwips(321, dpi), PixelsToTwips(123, dpi), 2280, 690}));
@@ -68,7 +65,7 @@ TEST_F(Program, ShowsTheTrackerStateOnScreenAndStoresItsPlace) {
     GetWindowRect(window, &rect);
     EXPECT_EQ(rect.left, 321);
     EXPECT_EQ(rect.top, 123);
-    CloseAndWait(window);
+    CloseAndWait();
 }
 
 TEST_F(Program, DoubleClicksStartAndStopTheTrackerOnTheSearchPath) {
@@ -79,20 +76,20 @@ TEST_F(Program, DoubleClicksStartAndStopTheTrackerOnTheSearchPath) {
     SetEnvironmentVariableW(L"PATH", path.c_str());
     ASSERT_TRUE(window);
     HWND indicator = GetDlgItem(window, StatusWindow::BNBT_SERVICE_STATUS_LABEL);
-    ASSERT_TRUE(WaitForCaption(indicator, L"STOPPED"));
+    ASSERT_TRUE(WaitForCaption(L"STOPPED"));
 
     test::DoubleClick(indicator);
     auto clicked = std::chrono::steady_clock::now();
-    ASSERT_TRUE(WaitForCaption(indicator, L"RUNNING"));
+    ASSERT_TRUE(WaitForCaption(L"RUNNING"));
     EXPECT_LT(std::chrono::steady_clock::now() - clicked, 1500ms);
     EXPECT_TRUE(IsProcessRunning(L"BNBT.exe"));
 
     test::DoubleClick(indicator);
     clicked = std::chrono::steady_clock::now();
-    ASSERT_TRUE(WaitForCaption(indicator, L"STOPPED"));
+    ASSERT_TRUE(WaitForCaption(L"STOPPED"));
     EXPECT_LT(std::chrono::steady_clock::now() - clicked, 1500ms);
     EXPECT_FALSE(IsProcessRunning(L"BNBT.exe"));
-    CloseAndWait(window);
+    CloseAndWait();
 }
 
 // Wine takes the system DPI from the user's LogPixels when a process starts.
@@ -132,7 +129,7 @@ TEST_F(ProgramAt144Dpi, EverythingIsOneAndAHalfTimesAsLarge) {
     GetWindowRect(indicator, &rect);
     EXPECT_EQ(rect.right - rect.left, 135);  // 1350 twips
     EXPECT_EQ(rect.bottom - rect.top, 36);   // 360 twips
-    CloseAndWait(window);
+    CloseAndWait();
 }
 
 }  // namespace

@@ -38,12 +38,12 @@ TEST(Soak, FiguresStayFlatWhileTheTrackerComesAndGoes) {
     auto cycle = [&] {
         const auto started = Clock::now();
         const std::wstring before = test::TextOf(program.Indicator());
-        test::PostDoubleClick(program.Indicator());
+        test::DoubleClick(program.Indicator(), test::Delivery::Post);
         ++toggles;
         followed += program.WaitForCaption(before == L"RUNNING" ? L"STOPPED" : L"RUNNING", 1900ms);
         test::PumpUntil([&] { return Clock::now() >= started + 2s; }, 2s);
         if (toggles % 10 == 0) {
-            test::PostDoubleClick(GetDlgItem(program.window, StatusWindow::KORVANE_ZTL_TITLE));
+            test::DoubleClick(GetDlgItem(program.window, StatusWindow::KORVANE_ZTL_TITLE), test::Delivery::Post);
             HWND settings = nullptr;
             test::PumpUntil([&] { return (settings = FindWindowW(SettingsWindow::kClassName, nullptr)) != nullptr; },
                             3s);

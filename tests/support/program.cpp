@@ -34,14 +34,6 @@ RunningProgram StartProgram(const std::wstring& exe) {
     return program;
 }
 
-void PostDoubleClick(HWND control) {
-    const LPARAM at = MAKELPARAM(4, 4);
-    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(control, WM_LBUTTONUP, 0, at);
-    PostMessageW(control, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-    PostMessageW(control, WM_LBUTTONUP, 0, at);
-}
-
 namespace {
 
 // Counts the open handles of a process from the system's handle table; Wine has no

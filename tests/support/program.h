@@ -21,9 +21,6 @@ struct RunningProgram {
 // Starts kv-ztl.exe (or another program of the build) and waits for its status window.
 RunningProgram StartProgram(const std::wstring& exe = L"kv-ztl.exe");
 
-// Double-clicks a control of another process without waiting for what the click starts.
-void PostDoubleClick(HWND control);
-
 struct ProcessFigures {
     double cpuSeconds = 0;
     double workingSetMb = 0;

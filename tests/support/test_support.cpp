@@ -200,12 +200,16 @@ size_t ShellRecorder::Count(const std::wstring& parameters) const {
     return count;
 }
 
-void DoubleClick(HWND control) {
+void DoubleClick(HWND control, Delivery delivery) {
     const LPARAM at = MAKELPARAM(4, 4);
-    SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(control, WM_LBUTTONUP, 0, at);
-    SendMessageW(control, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-    SendMessageW(control, WM_LBUTTONUP, 0, at);
+    for (const auto& [message, keys] : {std::pair<UINT, WPARAM>{WM_LBUTTONDOWN, MK_LBUTTON}, {WM_LBUTTONUP, 0},
+                                        {WM_LBUTTONDBLCLK, MK_LBUTTON}, {WM_LBUTTONUP, 0}}) {
+        if (delivery == Delivery::Post) {
+            PostMessageW(control, message, keys, at);
+        } else {
+            SendMessageW(control, message, keys, at);
+        }
+    }
 }
 
 void Click(HWND control) {

@@ -132,8 +132,10 @@ struct ShellRecorder {
     size_t Count(const std::wstring& parameters) const;
 };
 
-// Double-clicks or clicks a control as the mouse would, through its own messages.
-void DoubleClick(HWND control);
+// Double-clicks or clicks a control as the mouse would, through its own messages. Posted,
+// the double-click does not wait for what it starts (a modal window of another process).
+enum class Delivery { Send, Post };
+void DoubleClick(HWND control, Delivery delivery = Delivery::Send);
 void Click(HWND control);
 
 }  // namespace kvztl::test
