@@ -228,9 +228,12 @@ void SettingsWindow::Form_Load() {
         controls_.Enable(START_BNBT_BUTTON, true);
         controls_.Enable(STOP_BNBT_BUTTON, false);
     }
+    loaded_ = true;
 }
 
-void SettingsWindow::Form_Unload() { SaveState(); }
+void SettingsWindow::Form_Unload() {
+    if (loaded_) SaveState();
+}
 
 void SettingsWindow::SaveState() {
     SavePlace(store_, kPlacePrefix, WindowPlaceTwips(hwnd()));

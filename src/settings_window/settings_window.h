@@ -82,6 +82,7 @@ private:
     const SettingsStore& store_;
     const Launcher& launcher_;
     ControlSet controls_;
+    bool loaded_ = false;  // a window that never finished loading stores nothing as it goes
     HWND focus_ = nullptr;  // restored when the window is activated again
 };
 

@@ -83,9 +83,12 @@ void StatusWindow::Form_Load() {
     PlaceWindowTwips(hwnd(), LoadPlace(services_.store, kPlacePrefix, kDefaultPlace));
     SetTimer(hwnd(), BNBT_SERVICE_CHECKER_TIMER, kPollMilliseconds, nullptr);
     SetAlwaysOnTop(services_.store.Double(L"AlwaysOnTopTimer_TICKBOX", 0) == 1.0);
+    loaded_ = true;
 }
 
-void StatusWindow::Form_Unload() { SavePlace(services_.store, kPlacePrefix, WindowPlaceTwips(hwnd())); }
+void StatusWindow::Form_Unload() {
+    if (loaded_) SavePlace(services_.store, kPlacePrefix, WindowPlaceTwips(hwnd()));
+}
 
 void StatusWindow::BNBT_SERVICE_CHECKER_TIMER_Timer() {
     const bool running = services_.probe(kTrackerImage);

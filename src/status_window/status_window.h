@@ -62,6 +62,7 @@ private:
 
     Services services_;
     ControlSet controls_;
+    bool loaded_ = false;  // a window that never finished loading stores nothing as it goes
     bool keeperEnabled_ = false;
 };
 
