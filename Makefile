@@ -8,11 +8,13 @@ deps:
 
 build/mingw/CMakeCache.txt:
 	@scripts/install-deps.sh
-	@cmake --preset mingw >build-configure.log 2>&1 || (cat build-configure.log; exit 1)
-	@rm -f build-configure.log
+	@mkdir -p build
+	@cmake --preset mingw >build/configure.log 2>&1 || (cat build/configure.log; exit 1)
 
+# Quiet when there is nothing to do; the compiler's words when something fails.
 build: deps build/mingw/CMakeCache.txt
-	@cmake --build --preset mingw -- --quiet
+	@out=$$(cmake --build --preset mingw -- --quiet 2>&1) || { echo "$$out"; exit 1; }; \
+	echo "$$out" | grep -v '^ninja: no work to do\.$$' || true
 
 run: build
 	@scripts/run.sh
