@@ -25,6 +25,34 @@ HANDLE WINAPI FlakySnapshot(DWORD flags, DWORD processId) {
     return CreateToolhelp32Snapshot(flags, processId);
 }
 
+// Collects what the process sends to a debugger with OutputDebugString, which raises a
+// first-chance exception that a vectored handler sees before anything else.
+class DebugTraces {
+public:
+    DebugTraces() : handler_(AddVectoredExceptionHandler(1, &Collect)) { texts().clear(); }
+    ~DebugTraces() { RemoveVectoredExceptionHandler(handler_); }
+    static std::string All() {
+        std::string all;
+        for (const auto& text : texts()) all += text;
+        return all;
+    }
+
+private:
+    static std::vector<std::string>& texts() {
+        static std::vector<std::string> collected;
+        return collected;
+    }
+    static LONG CALLBACK Collect(EXCEPTION_POINTERS* info) {
+        const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+        if (record.ExceptionCode == DBG_PRINTEXCEPTION_C && record.NumberParameters >= 2) {
+            texts().emplace_back(reinterpret_cast<const char*>(record.ExceptionInformation[1]),
+                                 static_cast<size_t>(record.ExceptionInformation[0]));
+        }
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    PVOID handler_;
+};
+
 class Faults : public ::testing::Test {
 protected:
     void SetUp() override { test::EndAllTrackers(); }
@@ -63,7 +91,11 @@ TEST_F(Faults, AStoreThatCannotBeWrittenLeavesTheWindowsWorking) {
     ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly), ERROR_SUCCESS);
     RegCloseKey(key);
     LocalFree(readOnly);
+    const DebugTraces traces;
     if (test.store().Save(L"MainLeft", L"1")) GTEST_SKIP() << "this system does not enforce registry access";
+    // Not shown to the user, but not hidden from a developer either.
+    EXPECT_NE(DebugTraces::All().find("KV-ZTL settings"), std::string::npos) << DebugTraces::All();
+    EXPECT_NE(DebugTraces::All().find("MainLeft"), std::string::npos);
 
     const Launcher launcher;
     auto status = StatusWindow::Create({test.store(), [](std::wstring_view) { return true; }, launcher, {}, {}});
