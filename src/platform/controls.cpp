@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/label.h"
+#include "platform/window.h"
 
 namespace kvztl {
 
@@ -36,6 +37,14 @@ void ControlSet::ApplyDpi(UINT dpi) noexcept {
     fonts_ = std::move(fonts);
 }
 
+void ControlSet::OnDpiChanged(HWND parent, WPARAM wparam, LPARAM lparam) noexcept {
+    ApplyDpi(HIWORD(wparam));
+    const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+    SetWindowPos(parent, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(parent, nullptr, TRUE);
+}
+
 ControlSet::Control* ControlSet::Find(int id) noexcept {
     auto it = std::find_if(controls_.begin(), controls_.end(), [id](const Control& c) { return c.spec.id == id; });
     return it == controls_.end() ? nullptr : &*it;
@@ -50,12 +59,7 @@ HWND ControlSet::Get(int id) const noexcept {
     return control ? control->hwnd : nullptr;
 }
 
-std::wstring ControlSet::Text(int id) const {
-    HWND hwnd = Get(id);
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
+std::wstring ControlSet::Text(int id) const { return WindowText(Get(id)); }
 
 void ControlSet::SetText(int id, const std::wstring& text) noexcept { SetWindowTextW(Get(id), text.c_str()); }
 

@@ -48,6 +48,10 @@ public:
     // Moves, sizes and re-fonts every control for a new DPI.
     void ApplyDpi(UINT dpi) noexcept;
 
+    // WM_DPICHANGED of the parent: the controls at the new DPI, the parent at the rectangle
+    // the system suggests.
+    void OnDpiChanged(HWND parent, WPARAM wparam, LPARAM lparam) noexcept;
+
     HWND Get(int id) const noexcept;
     std::wstring Text(int id) const;
     void SetText(int id, const std::wstring& text) noexcept;

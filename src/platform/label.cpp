@@ -21,8 +21,7 @@ void Paint(HWND label) {
                                                           reinterpret_cast<WPARAM>(paint.dc()),
                                                           reinterpret_cast<LPARAM>(label)));
     FillRect(paint.dc(), &client, ground ? ground : GetSysColorBrush(COLOR_BTNFACE));
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(label)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(label, text.data(), static_cast<int>(text.size()))));
+    const std::wstring text = WindowText(label);
     SetBkMode(paint.dc(), TRANSPARENT);
     DrawTextW(paint.dc(), text.c_str(), static_cast<int>(text.size()), &client, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
     SelectObject(paint.dc(), oldFont);

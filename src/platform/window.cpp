@@ -24,6 +24,12 @@ HICON ProgramIcon(bool small) noexcept {
                                          size, size, LR_SHARED));
 }
 
+std::wstring WindowText(HWND hwnd) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
 void RegisterClassOnce(WNDCLASSEXW wc) noexcept {
     wc.cbSize = sizeof(wc);
     wc.hInstance = GetModuleHandleW(nullptr);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace kvztl {
 
 class Window {
@@ -36,6 +38,9 @@ private:
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
     HWND hwnd_ = nullptr;
 };
+
+// The text (caption) of any window.
+std::wstring WindowText(HWND hwnd);
 
 // Registers a window class of this module unless it is registered already.
 void RegisterClassOnce(WNDCLASSEXW wc) noexcept;

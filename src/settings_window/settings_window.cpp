@@ -161,14 +161,9 @@ LRESULT SettingsWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam
                 return 0;
             }
             break;
-        case WM_DPICHANGED: {
-            controls_.ApplyDpi(HIWORD(wparam));
-            const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
-            SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                         suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-            InvalidateRect(hwnd(), nullptr, TRUE);
+        case WM_DPICHANGED:
+            controls_.OnDpiChanged(hwnd(), wparam, lparam);
             return 0;
-        }
         case WM_CLOSE:
             // The owner takes input again before this window goes, so it is the one activated.
             EnableWindow(host_.owner, TRUE);

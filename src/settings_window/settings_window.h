@@ -50,9 +50,9 @@ public:
         std::function<void(bool)> setAlwaysOnTop;
     };
 
-    // Creates and loads the window (hidden); null if the system refused.
     ~SettingsWindow() override { DestroyHwnd(); }
 
+    // Creates and loads the window (hidden); null if the system refused.
     static std::unique_ptr<SettingsWindow> Create(Host host, const SettingsStore& store, const Launcher& launcher);
 
     // Opens the window modally over host.owner and returns once it has closed. The owner

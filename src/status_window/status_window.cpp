@@ -15,7 +15,7 @@ constexpr UINT kKeeperMilliseconds = 1000;
 constexpr DWORD kLabelStyle = WS_BORDER | WS_CLIPSIBLINGS;
 constexpr FontSpec kLabelFont{kLabelFace, 9.75, true};
 
-// The indicator is created last so that it lies above the title where the two overlap.
+// Where the two overlap the indicator lies above the title (raised after creation).
 const ControlSpec kControls[] = {
     {StatusWindow::KORVANE_ZTL_TITLE, kLabelClass, L"BNBT:", kLabelStyle, 0, {0, 0, 855, 360}, kLabelFont, kBlack,
      kGreen},
@@ -59,13 +59,9 @@ LRESULT StatusWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
                 return reinterpret_cast<LRESULT>(brush);
             }
             break;
-        case WM_DPICHANGED: {
-            controls_.ApplyDpi(HIWORD(wparam));
-            const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
-            SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                         suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        case WM_DPICHANGED:
+            controls_.OnDpiChanged(hwnd(), wparam, lparam);
             return 0;
-        }
         case WM_DESTROY:
             Form_Unload();
             return 0;

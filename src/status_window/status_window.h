@@ -34,9 +34,9 @@ public:
         std::function<void()> closed;                     // the window has gone
     };
 
-    // Creates and loads the window (hidden); null if the system refused to create it.
     ~StatusWindow() override { DestroyHwnd(); }
 
+    // Creates and loads the window (hidden); null if the system refused to create it.
     static std::unique_ptr<StatusWindow> Create(Services services);
 
     void Show() noexcept { ShowWindow(hwnd(), SW_SHOWNORMAL); }

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "platform/window.h"
+
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
@@ -158,11 +160,7 @@ std::vector<LaunchLog::Entry> LaunchLog::WaitFor(size_t count, std::chrono::mill
     return Entries();
 }
 
-std::wstring TextOf(HWND hwnd) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
+std::wstring TextOf(HWND hwnd) { return WindowText(hwnd); }
 
 HWND FindOwnedDialog(HWND owner) {
     HWND found = nullptr;
