@@ -40,7 +40,10 @@ wine_session_start() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "Preparing the Wine prefix in $WINEPREFIX (once)..."
     fi
-    wineboot -i >>"$WINE_LOG" 2>&1 </dev/null
+    # -u, not -i: after `wineserver -p`, -i leaves a second services.exe, and service
+    # commands then fail at random (1060, 1062).
+    wineboot -u >>"$WINE_LOG" 2>&1 </dev/null
+    check_one_service_manager
     # Debian's Wine does not find its own fonts (Tahoma, Marlett for the caption buttons...)
     # where fonts-wine puts them; the prefix's font folder is always searched.
     ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
@@ -50,6 +53,24 @@ wine_session_start() {
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$WINE_LOG" 2>&1 </dev/null
     else
         wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >>"$WINE_LOG" 2>&1 </dev/null || true
+    fi
+}
+
+# The processes of this prefix named $1.
+prefix_processes() {
+    local pid
+    for pid in $(pgrep -x "$1"); do
+        { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+    done
+    return 0
+}
+
+check_one_service_manager() {
+    local count
+    count=$(prefix_processes services.exe | wc -l)
+    if [ "$count" -ne 1 ]; then
+        echo "The Wine prefix has $count services.exe processes instead of one; see $WINE_LOG" >&2
+        return 1
     fi
 }
 

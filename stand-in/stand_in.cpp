@@ -1,21 +1,29 @@
 // Plays the BNBT tracker (bnbt.exe) or its configuration program (bnbtfrontend.exe)
-// wherever no real one is at hand.
+// wherever no real one is at hand. Like the real tracker, bnbt.exe is a service program:
 //
-//   bnbt.exe -start   starts a detached background instance unless one already runs
-//   bnbt.exe -stop    ends every running instance
-//   bnbt.exe -i | -u  records the service as installed or removed (HKCU\Software\KV-ZTL stand-in)
-//   bnbt.exe          runs until stopped
+//   bnbt.exe -i       installs the service "BNBT Service" (this program, started with -s)
+//   bnbt.exe -u       removes it
+//   bnbt.exe -start   asks the service control manager to start it
+//   bnbt.exe -stop    asks the service control manager to stop it
+//   bnbt.exe -s       runs as the service; only the service control manager starts it so
+//   bnbt.exe          runs in the foreground until ended
 //   bnbtfrontend.exe  shows a small window
+//
+// Each command exits as soon as the service control manager has taken it, with the
+// system's error code. BNBT_STAND_IN_LINGER_MS keeps a command process alive that much
+// longer, as a slow command would.
 //
 // Every invocation appends "<program>\t<command line>\t<working directory>" in UTF-8 to the
 // file named by BNBT_STAND_IN_LOG, or to %TEMP%\bnbt-stand-in.log.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <string>
-#include <vector>
+
+#include "platform/handles.h"
 
 namespace {
+
+using kvztl::UniqueServiceHandle;
 
 std::wstring Environment(const wchar_t* name) {
     std::wstring value(32768, L'\0');
@@ -80,69 +88,92 @@ int RunFrontend() {
 
 #else
 
-// Process ids of the other running instances of this program.
-std::vector<DWORD> OtherInstances() {
-    std::vector<DWORD> ids;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return ids;
-    const std::wstring self = ImageName();
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (entry.th32ProcessID != GetCurrentProcessId() &&
-            CompareStringOrdinal(entry.szExeFile, -1, self.c_str(), -1, TRUE) == CSTR_EQUAL) {
-            ids.push_back(entry.th32ProcessID);
-        }
-    }
-    CloseHandle(snapshot);
-    return ids;
+constexpr const wchar_t* kServiceName = L"BNBT Service";
+
+DWORD Install() {
+    const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (!manager) return GetLastError();
+    const std::wstring command = L"\"" + ModulePath() + L"\" -s";
+    const UniqueServiceHandle service(CreateServiceW(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                                               SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                               SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr,
+                                               nullptr, nullptr));
+    return service ? ERROR_SUCCESS : GetLastError();
 }
 
-void StartBackgroundInstance() {
-    if (!OtherInstances().empty()) return;
-    std::wstring commandLine = L"\"" + ModulePath() + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
-                       &startup, &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+// Opens the service with `access` and applies `action` to it.
+template <typename Action>
+DWORD WithService(DWORD access, Action action) {
+    const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return GetLastError();
+    const UniqueServiceHandle service(OpenServiceW(manager.get(), kServiceName, access));
+    if (!service) return GetLastError();
+    return action(service.get()) ? ERROR_SUCCESS : GetLastError();
 }
 
-void StopAllInstances() {
-    for (DWORD id : OtherInstances()) {
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-        if (!process) continue;
-        TerminateProcess(process, 0);
-        WaitForSingleObject(process, 5000);
-        CloseHandle(process);
-    }
+DWORD Uninstall() {
+    return WithService(DELETE, [](SC_HANDLE service) { return DeleteService(service); });
 }
 
-void RecordService(bool installed) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\KV-ZTL stand-in", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
-        return;
-    }
-    const DWORD value = installed ? 1 : 0;
-    RegSetValueExW(key, L"ServiceInstalled", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-    RegCloseKey(key);
+DWORD Start() {
+    return WithService(SERVICE_START, [](SC_HANDLE service) { return StartServiceW(service, 0, nullptr); });
 }
 
-int RunTracker(const std::wstring& arguments) {
-    if (arguments == L"-start") {
-        StartBackgroundInstance();
-    } else if (arguments == L"-stop") {
-        StopAllInstances();
-    } else if (arguments == L"-i" || arguments == L"-u") {
-        RecordService(arguments == L"-i");
-    } else if (arguments.empty()) {
+DWORD Stop() {
+    return WithService(SERVICE_STOP, [](SC_HANDLE service) {
+        SERVICE_STATUS status{};
+        return ControlService(service, SERVICE_CONTROL_STOP, &status);
+    });
+}
+
+// The service itself: running until the service control manager asks it to stop.
+SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
+HANDLE g_stopRequested = nullptr;
+
+void ReportState(DWORD state) {
+    SERVICE_STATUS status{};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+    SetServiceStatus(g_statusHandle, &status);
+}
+
+DWORD WINAPI ServiceControl(DWORD control, DWORD, void*, void*) {
+    if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN) return NO_ERROR;
+    ReportState(SERVICE_STOP_PENDING);
+    SetEvent(g_stopRequested);
+    return NO_ERROR;
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*) {
+    g_statusHandle = RegisterServiceCtrlHandlerExW(kServiceName, ServiceControl, nullptr);
+    if (!g_statusHandle) return;
+    g_stopRequested = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ReportState(SERVICE_RUNNING);
+    WaitForSingleObject(g_stopRequested, INFINITE);
+    ReportState(SERVICE_STOPPED);
+}
+
+DWORD RunService() {
+    wchar_t name[] = L"BNBT Service";
+    const SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+    return StartServiceCtrlDispatcherW(table) ? ERROR_SUCCESS : GetLastError();
+}
+
+DWORD RunTracker(const std::wstring& arguments) {
+    if (arguments == L"-s") return RunService();
+    if (arguments.empty()) {
         Sleep(INFINITE);
+        return ERROR_SUCCESS;
     }
-    return 0;
+    DWORD result = ERROR_INVALID_PARAMETER;
+    if (arguments == L"-i") result = Install();
+    if (arguments == L"-u") result = Uninstall();
+    if (arguments == L"-start") result = Start();
+    if (arguments == L"-stop") result = Stop();
+    const std::wstring linger = Environment(L"BNBT_STAND_IN_LINGER_MS");
+    if (!linger.empty()) Sleep(static_cast<DWORD>(std::wcstoul(linger.c_str(), nullptr, 10)));
+    return result;
 }
 
 #endif
@@ -157,6 +188,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
 #else
     std::wstring trimmed(arguments);
     while (!trimmed.empty() && trimmed.back() == L' ') trimmed.pop_back();
-    return RunTracker(trimmed);
+    return static_cast<int>(RunTracker(trimmed));
 #endif
 }

@@ -1,7 +1,6 @@
 // Faults from outside: a failing process snapshot, an unwritable store, a missing tracker,
 // bad stored values.
 #include <windows.h>
-#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -65,7 +64,7 @@ protected:
 
 TEST_F(Faults, AFailedSnapshotReadsStoppedAndTheNextPollFollowsTheTrackerAgain) {
     auto tracker = test::StartTracker();
-    const Launcher launcher;
+    Launcher launcher;
     auto window = StatusWindow::Create(
         {test.store(), [](std::wstring_view name) { return IsProcessRunning(name, &FlakySnapshot); }, launcher, {}, {}});
     ASSERT_TRUE(window);
@@ -83,21 +82,14 @@ TEST_F(Faults, AFailedSnapshotReadsStoppedAndTheNextPollFollowsTheTrackerAgain) 
 TEST_F(Faults, AStoreThatCannotBeWrittenLeavesTheWindowsWorking) {
     // The section exists but may only be read.
     ASSERT_TRUE(test.store().Save(L"MainLeft", L"1500"));
-    PSECURITY_DESCRIPTOR readOnly = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly,
-                                                                     nullptr));
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, test.subkey().c_str(), 0, WRITE_DAC | KEY_READ, &key), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly), ERROR_SUCCESS);
-    RegCloseKey(key);
-    LocalFree(readOnly);
+    test::MakeReadOnly(test.subkey());
     const DebugTraces traces;
     if (test.store().Save(L"MainLeft", L"1")) GTEST_SKIP() << "this system does not enforce registry access";
     // Not shown to the user, but not hidden from a developer either.
     EXPECT_NE(DebugTraces::All().find("KV-ZTL settings"), std::string::npos) << DebugTraces::All();
     EXPECT_NE(DebugTraces::All().find("MainLeft"), std::string::npos);
 
-    const Launcher launcher;
+    Launcher launcher;
     auto status = StatusWindow::Create({test.store(), [](std::wstring_view) { return true; }, launcher, {}, {}});
     ASSERT_TRUE(status);
     Poll(*status);
@@ -116,7 +108,7 @@ TEST_F(Faults, AStoreThatCannotBeWrittenLeavesTheWindowsWorking) {
 
 TEST_F(Faults, AMissingTrackerIsReportedOncePerAttemptAndTheStripGoesOn) {
     const std::wstring path = _wgetenv(L"PATH");
-    const Launcher launcher;
+    Launcher launcher;
     auto window = StatusWindow::Create({test.store(), [](std::wstring_view) { return false; }, launcher, {}, {}});
     ASSERT_TRUE(window);
     Poll(*window);

@@ -1,6 +1,9 @@
 // The always-on-top keeper of the status window.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "status_window/status_window.h"
 #include "support/test_support.h"
 
@@ -60,6 +63,39 @@ TEST_F(Keeper, ATickTakesTopmostFromTheForegroundWindowAndGivesItToTheStrip) {
     Tick(*window);
     EXPECT_FALSE(Topmost(other.get()));
     EXPECT_TRUE(Topmost(window->hwnd()));
+    // The z-order only: the window in front keeps the activation and the keyboard.
+    EXPECT_EQ(GetForegroundWindow(), other.get());
+    EXPECT_EQ(GetActiveWindow(), other.get());
+}
+
+TEST_F(Keeper, AHungProgramInFrontHoldsUpNoTick) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    // A window of another thread that stops answering messages once it is in front.
+    const UniqueHandle inFront(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<bool> answering{false};
+    HWND hung = nullptr;
+    std::thread program([&] {
+        auto other = test::CreateOwnerWindow();
+        hung = other.get();
+        SetWindowPos(hung, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        SetForegroundWindow(hung);
+        test::PumpFor(50ms);
+        SetEvent(inFront.get());
+        WaitForSingleObject(release.get(), 10000);  // hung
+        answering = true;
+        test::PumpUntil([&] { return !Topmost(hung); }, 2s);
+    });
+    WaitForSingleObject(inFront.get(), 5000);
+    ASSERT_EQ(GetForegroundWindow(), hung);
+
+    Tick(*window);
+    EXPECT_FALSE(answering) << "the tick waited for the hung program";
+    EXPECT_TRUE(Topmost(window->hwnd()));
+    SetEvent(release.get());
+    program.join();
+    EXPECT_FALSE(Topmost(hung)) << "the hung program loses topmost once it answers again";
 }
 
 TEST_F(Keeper, WithTheStripInFrontATickChangesNothing) {

@@ -1,67 +1,115 @@
 #include "tracker/launcher.h"
 
+#include <objbase.h>
+
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "support/test_support.h"
+#include "tracker/process_probe.h"
 
 namespace kvztl {
 namespace {
 
 using namespace std::chrono_literals;
 
-TEST(Launcher, AsksTheShellForRunasWithTheParametersAlsoAsDirectory) {
+std::wstring StandInFolder() { return test::BinDirectory() + L"\\stand-in"; }
+
+TEST(Launcher, RunsTrackerProgramsFromTheTrackerFolderOrByBareNameAndExplorerByFullPath) {
     const auto owner = test::CreateOwnerWindow();
     test::ShellRecorder shell;
-    const Launcher launcher(std::ref(shell));
-    const struct {
-        const wchar_t* file;
-        const wchar_t* parameters;
-    } rows[] = {{L"bnbt.exe", L"-stop"}, {L"bnbt.exe", L"-start"}, {L"bnbt.exe", L"-i"}, {L"bnbt.exe", L"-u"},
-                {L"bnbtfrontend.exe", L""}, {L"explorer.exe", L"D:\\Tracker Files"}};
-    for (const auto& row : rows) EXPECT_TRUE(launcher.Launch(owner.get(), row.file, row.parameters));
+    Launcher launcher(std::ref(shell));
+    const std::wstring folder = StandInFolder();
+    EXPECT_TRUE(launcher.RunTrackerProgram(owner.get(), L"bnbt.exe", L"-stop", folder));
+    EXPECT_TRUE(launcher.RunTrackerProgram(owner.get(), L"bnbtfrontend.exe", L"", folder));
+    EXPECT_TRUE(launcher.RunTrackerProgram(owner.get(), L"bnbt.exe", L"-start", L"TYPE BNBT FOLDER LOCATION HERE"));
+    EXPECT_TRUE(launcher.Explore(owner.get(), L"D:\\Tracker Files"));
 
-    ASSERT_EQ(shell.calls.size(), std::size(rows));
-    for (size_t i = 0; i < std::size(rows); ++i) {
+    const struct {
+        std::wstring file, parameters, directory;
+        bool directoryNull;
+    } expected[] = {{folder + L"\\bnbt.exe", L"-stop", folder, false},
+                    {folder + L"\\bnbtfrontend.exe", L"", folder, false},
+                    {L"bnbt.exe", L"-start", L"", true},
+                    {ExplorerPath(), L"D:\\Tracker Files", L"D:\\Tracker Files", false}};
+    ASSERT_EQ(shell.calls.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
         const auto& call = shell.calls[i];
+        EXPECT_EQ(call.file, expected[i].file);
+        EXPECT_EQ(call.parameters, expected[i].parameters);
+        EXPECT_FALSE(call.parametersNull) << "empty parameters are an empty string, not null";
+        EXPECT_EQ(call.directory, expected[i].directory);
+        EXPECT_EQ(call.directoryNull, expected[i].directoryNull) << call.file;
         EXPECT_EQ(call.owner, owner.get());
         EXPECT_EQ(call.verb, L"runas");
-        EXPECT_EQ(call.file, rows[i].file);
-        EXPECT_EQ(call.parameters, rows[i].parameters);
-        EXPECT_EQ(call.directory, rows[i].parameters);
-        EXPECT_FALSE(call.parametersNull || call.directoryNull) << "empty texts are empty strings, not null";
         EXPECT_EQ(call.show, SW_SHOWNORMAL);
-        // No dialog from the shell, no process handle to wait on.
+        // No dialog from the shell; the process comes back so the probe can tell it apart.
         EXPECT_TRUE(call.mask & SEE_MASK_FLAG_NO_UI);
-        EXPECT_FALSE(call.mask & SEE_MASK_NOCLOSEPROCESS);
+        EXPECT_TRUE(call.mask & SEE_MASK_NOCLOSEPROCESS);
     }
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    EXPECT_EQ(ExplorerPath(), std::wstring(windows) + L"\\explorer.exe");
 }
 
-TEST(Launcher, StartsTheProgramWithItsTextUnchanged) {
+TEST(Launcher, FindsATrackerProgramOnlyInAnExistingFullPathFolderThatHoldsIt) {
+    const std::wstring folder = StandInFolder();
+    const std::wstring withoutProgram = test::TempFolder(L"no-tracker");
+    SetEnvironmentVariableW(L"KVZTL_TEST_TRACKER", folder.c_str());
+    const ProgramLocation inFolder{folder + L"\\bnbt.exe", folder};
+    const ProgramLocation bare{L"bnbt.exe", L""};
+    const struct {
+        std::wstring typed;
+        ProgramLocation location;
+    } cases[] = {
+        {folder, inFolder},
+        {folder + L"\\", inFolder},
+        {L"  \"" + folder + L"\"  ", inFolder},
+        {L"%KVZTL_TEST_TRACKER%", inFolder},
+        {L"", bare},
+        {L"TYPE BNBT FOLDER LOCATION HERE", bare},
+        {L"stand-in", bare},  // relative: wherever the program happens to run
+        {L"-start", bare},
+        {withoutProgram, bare},
+        {folder + L"\\bnbt.exe", bare},  // a file, not a folder
+        {folder + L"-missing", bare},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LocateTrackerProgram(L"bnbt.exe", c.typed), c.location) << c.typed;
+    EXPECT_EQ(LocateTrackerProgram(L"bnbtfrontend.exe", folder),
+              (ProgramLocation{folder + L"\\bnbtfrontend.exe", folder}));
+    SetEnvironmentVariableW(L"KVZTL_TEST_TRACKER", nullptr);
+}
+
+TEST(Launcher, StartsTheProgramWithItsTextUnchangedAndKnowsItsProcessUntilItEnds) {
     test::LaunchLog log;
-    const std::wstring standIn = test::BinDirectory() + L"\\stand-in\\bnbtfrontend.exe";
-    const Launcher launcher;
+    Launcher launcher;
     const auto owner = test::CreateOwnerWindow();
-    ASSERT_TRUE(launcher.Launch(owner.get(), standIn, L"C:\\Трекер\\日本 ünï"));
-    ASSERT_TRUE(launcher.Launch(owner.get(), standIn, L""));
-    const auto entries = log.WaitFor(2);
-    ASSERT_EQ(entries.size(), 2u);
-    // Command lines are "<program>" <parameters>; which launch logged first is up to the system.
-    std::vector<std::wstring> arguments;
-    for (const auto& entry : entries) {
-        EXPECT_EQ(entry.program, L"bnbtfrontend.exe");
-        std::wstring rest = entry.commandLine.substr(entry.commandLine.find(L".exe\"") + 5);
-        arguments.push_back(rest.empty() ? rest : rest.substr(1));
-    }
-    std::sort(arguments.begin(), arguments.end());
-    EXPECT_EQ(arguments, (std::vector<std::wstring>{L"", L"C:\\Трекер\\日本 ünï"}));
+    ASSERT_TRUE(launcher.RunTrackerProgram(owner.get(), L"bnbtfrontend.exe", L"C:\\Трекер\\日本 ünï", StandInFolder()));
+    const auto entries = log.WaitFor(1);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].program, L"bnbtfrontend.exe");
+    EXPECT_EQ(entries[0].commandLine.substr(entries[0].commandLine.find(L".exe\"") + 5), L" C:\\Трекер\\日本 ünï");
+    EXPECT_EQ(entries[0].directory, StandInFolder());
+
+    // The started process is left out of the probe while it runs, and forgotten once it ends.
+    const std::vector<DWORD> ids = test::ProcessIds(L"bnbtfrontend.exe");
+    ASSERT_EQ(ids.size(), 1u);
+    EXPECT_TRUE(launcher.Launched(ids[0]));
+    const ProcessFilter launched = [&](DWORD id) { return launcher.Launched(id); };
+    EXPECT_FALSE(IsProcessRunning(L"bnbtfrontend.exe", launched));
+    test::Process other(StandInFolder() + L"\\bnbtfrontend.exe", L"");
+    EXPECT_TRUE(IsProcessRunning(L"bnbtfrontend.exe", launched)) << "one not launched still counts";
+    EXPECT_FALSE(launcher.Launched(other.id()));
     test::EndAll(L"bnbtfrontend.exe");
+    EXPECT_FALSE(launcher.Launched(ids[0]));
 }
 
 TEST(Launcher, AProgramThatCannotStartIsReportedOnceByName) {
     const auto owner = test::CreateOwnerWindow();
-    const Launcher launcher;
+    Launcher launcher;
     test::DialogWatcher watcher(owner.get());
-    EXPECT_FALSE(launcher.Launch(owner.get(), L"kvztl-no-such-tracker.exe", L"-start"));
+    EXPECT_FALSE(launcher.RunTrackerProgram(owner.get(), L"kvztl-no-such-tracker.exe", L"-start", L""));
     test::PumpFor(300ms);
     const auto texts = watcher.Texts();
     ASSERT_EQ(texts.size(), 1u);
@@ -75,12 +123,26 @@ TEST(Launcher, ARefusedElevationPromptStaysSilent) {
     test::ShellRecorder shell;
     shell.result = FALSE;
     shell.error = ERROR_CANCELLED;
-    const Launcher launcher(std::ref(shell));
+    Launcher launcher(std::ref(shell));
     test::DialogWatcher watcher(owner.get());
-    EXPECT_FALSE(launcher.Launch(owner.get(), L"bnbt.exe", L"-stop"));
+    EXPECT_FALSE(launcher.RunTrackerProgram(owner.get(), L"bnbt.exe", L"-stop", L""));
     test::PumpFor(200ms);
     EXPECT_TRUE(watcher.Texts().empty());
     EXPECT_EQ(shell.calls.size(), 1u);
+}
+
+TEST(Launcher, TheShellIsCalledWithCOMApartmentThreadedOnTheCallingThread) {
+    // A thread of its own: the first launch on it is the one that sets COM up.
+    std::thread([] {
+        test::ShellRecorder shell;
+        Launcher launcher(std::ref(shell));
+        launcher.Explore(nullptr, L"C:\\");
+        ASSERT_EQ(shell.calls.size(), 1u);
+        // A single-threaded apartment (the process's main one, if this is the first).
+        EXPECT_TRUE(shell.calls[0].apartment == APTTYPE_STA || shell.calls[0].apartment == APTTYPE_MAINSTA)
+            << shell.calls[0].apartment;
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+    }).join();
 }
 
 }  // namespace

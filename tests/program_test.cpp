@@ -68,12 +68,11 @@ TEST_F(Program, ShowsTheTrackerStateOnScreenAndStoresItsPlace) {
     CloseAndWait();
 }
 
-TEST_F(Program, DoubleClicksStartAndStopTheTrackerOnTheSearchPath) {
-    // The program finds bnbt.exe as the shell finds any bare name: here, on the PATH it inherits.
-    const std::wstring path = _wgetenv(L"PATH");
-    SetEnvironmentVariableW(L"PATH", (test::BinDirectory() + L"\\stand-in;" + path).c_str());
+TEST_F(Program, DoubleClicksStartAndStopTheTrackerServiceFromTheStoredFolder) {
+    const test::TrackerService service;
+    service.Install();
+    ASSERT_TRUE(store.store().Save(L"BNBT_FOLDER_TEXTBOX", test::BinDirectory() + L"\\stand-in"));
     HWND window = Start();
-    SetEnvironmentVariableW(L"PATH", path.c_str());
     ASSERT_TRUE(window);
     HWND indicator = GetDlgItem(window, StatusWindow::BNBT_SERVICE_STATUS_LABEL);
     ASSERT_TRUE(WaitForCaption(L"STOPPED"));
@@ -82,13 +81,13 @@ TEST_F(Program, DoubleClicksStartAndStopTheTrackerOnTheSearchPath) {
     auto clicked = std::chrono::steady_clock::now();
     ASSERT_TRUE(WaitForCaption(L"RUNNING"));
     EXPECT_LT(std::chrono::steady_clock::now() - clicked, 1500ms);
-    EXPECT_TRUE(IsProcessRunning(L"BNBT.exe"));
+    EXPECT_EQ(test::TrackerService::State(), static_cast<DWORD>(SERVICE_RUNNING));
 
     test::DoubleClick(indicator);
     clicked = std::chrono::steady_clock::now();
     ASSERT_TRUE(WaitForCaption(L"STOPPED"));
     EXPECT_LT(std::chrono::steady_clock::now() - clicked, 1500ms);
-    EXPECT_FALSE(IsProcessRunning(L"BNBT.exe"));
+    EXPECT_TRUE(test::PumpUntil([] { return test::TrackerService::State() == SERVICE_STOPPED; }, 2s));
     CloseAndWait();
 }
 

@@ -74,15 +74,48 @@ TEST(SettingsStore, StoredNumbersThatDoNotConvertYieldTheDefault) {
         for (const wchar_t* key : {L"MainLeft", L"MainTop", L"MainWidth", L"MainHeight"}) ASSERT_TRUE(store.Save(key, bad));
         EXPECT_EQ(LoadPlace(store, L"Main", kStatusDefaults), kStatusDefaults) << "stored: \"" << bad << '"';
     }
-    // Sizes are never negative.
-    ASSERT_TRUE(store.Save(L"MainWidth", L"-300"));
-    EXPECT_EQ(LoadPlace(store, L"Main", kStatusDefaults).width, 2280);
+    // No window is 0 or less wide or high.
+    for (const wchar_t* size : {L"-300", L"0"}) {
+        ASSERT_TRUE(store.Save(L"MainWidth", size));
+        ASSERT_TRUE(store.Save(L"MainHeight", size));
+        EXPECT_EQ(LoadPlace(store, L"Main", kStatusDefaults), kStatusDefaults) << size;
+    }
 
     ASSERT_TRUE(store.Save(L"AlwaysOnTopTimer_TICKBOX", L"yes"));
     EXPECT_EQ(store.Double(L"AlwaysOnTopTimer_TICKBOX", 0), 0.0);
     EXPECT_EQ(store.Integer(L"AlwaysOnTopTimer_TICKBOX", 0), 0);
     ASSERT_TRUE(store.Save(L"AlwaysOnTopTimer_TICKBOX", L"40000"));
     EXPECT_EQ(store.Integer(L"AlwaysOnTopTimer_TICKBOX", 0), 0);
+}
+
+TEST(SettingsStore, NumbersWrittenWithTheUsersDecimalSeparatorRead) {
+    const struct {
+        const wchar_t* text;
+        const wchar_t* separator;
+        std::optional<double> value;
+    } cases[] = {{L"1234,5", L",", 1234.5}, {L"1234.5", L",", 1234.5}, {L"-0,25", L",", -0.25},
+                 {L"1234,5", L".", std::nullopt}, {L"1.234,5", L",", std::nullopt}, {L"1,2,3", L",", std::nullopt},
+                 {L"12'5", L"'", 12.5}};
+    for (const auto& c : cases) EXPECT_EQ(ParseNumber(c.text, c.separator), c.value) << c.text;
+}
+
+TEST(SettingsStore, AValueStoredToExpandIsReadAndWrittenBackAsStored) {
+    test::TestStore test;
+    const std::wstring folder = L"%WINDIR%\\bnbt";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, test.subkey().c_str(), L"BNBT_FOLDER_TEXTBOX", REG_EXPAND_SZ,
+                              folder.c_str(), static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    EXPECT_EQ(test.store().Text(L"BNBT_FOLDER_TEXTBOX", L"default"), folder);
+    for (const std::wstring& text : {folder, std::wstring(L"%ProgramFiles%\\BNBT")}) {
+        ASSERT_TRUE(test.store().Save(L"BNBT_FOLDER_TEXTBOX", text));
+        wchar_t stored[64];
+        DWORD type = 0, bytes = sizeof(stored);
+        ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, test.subkey().c_str(), L"BNBT_FOLDER_TEXTBOX",
+                               RRF_RT_ANY | RRF_NOEXPAND, &type, stored, &bytes),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+        EXPECT_EQ(stored, text);
+    }
 }
 
 TEST(SettingsStore, NumbersConvertLikeTheSettingsServiceReaders) {

@@ -169,24 +169,24 @@ TEST_F(SettingsTest, EachButtonLaunchesItsRowWithTheSettingsWindowAsOwner) {
     auto window = Open();
     ASSERT_TRUE(window);
     Press(*window, S::SERVICE_INSTALLATION_MANAGER_TICKBOX);
-    SetWindowTextW(Item(*window, S::BNBT_FOLDER_TEXTBOX), L"C:\\Трекер files");
+    const std::wstring trackerFolder = test::BinDirectory() + L"\\stand-in";
     const struct {
         int button;
-        const wchar_t* file;
-        const wchar_t* parameters;
-    } rows[] = {{S::START_BNBT_BUTTON, L"bnbt.exe", L"-start"},
-                {S::STOP_BNBT_BUTTON, L"bnbt.exe", L"-stop"},
-                {S::INSTALL_BNBT_SERVICE_BUTTON, L"bnbt.exe", L"-i"},
-                {S::UNINSTALL_BNBT_SERVICE_BUTTON, L"bnbt.exe", L"-u"},
-                {S::BNBT_CONFIGURATION_APP_BUTTON, L"bnbtfrontend.exe", L""},
-                {S::EXPLORE_BNBT_FOLDER_BUTTON, L"explorer.exe", L"C:\\Трекер files"}};
+        std::wstring folderText, file, parameters;
+    } rows[] = {{S::START_BNBT_BUTTON, trackerFolder, trackerFolder + L"\\bnbt.exe", L"-start"},
+                {S::STOP_BNBT_BUTTON, trackerFolder, trackerFolder + L"\\bnbt.exe", L"-stop"},
+                {S::INSTALL_BNBT_SERVICE_BUTTON, trackerFolder, trackerFolder + L"\\bnbt.exe", L"-i"},
+                {S::UNINSTALL_BNBT_SERVICE_BUTTON, trackerFolder, trackerFolder + L"\\bnbt.exe", L"-u"},
+                {S::BNBT_CONFIGURATION_APP_BUTTON, trackerFolder, trackerFolder + L"\\bnbtfrontend.exe", L""},
+                {S::START_BNBT_BUTTON, L"C:\\Трекер files", L"bnbt.exe", L"-start"},
+                {S::EXPLORE_BNBT_FOLDER_BUTTON, L"C:\\Трекер files", ExplorerPath(), L"C:\\Трекер files"}};
     for (const auto& row : rows) {
+        SetWindowTextW(Item(*window, S::BNBT_FOLDER_TEXTBOX), row.folderText.c_str());
         shell.calls.clear();
         Press(*window, row.button);
         ASSERT_EQ(shell.calls.size(), 1u) << row.file << L" " << row.parameters;
         EXPECT_EQ(shell.calls[0].file, row.file);
         EXPECT_EQ(shell.calls[0].parameters, row.parameters);
-        EXPECT_EQ(shell.calls[0].directory, row.parameters);
         EXPECT_EQ(shell.calls[0].verb, L"runas");
         EXPECT_EQ(shell.calls[0].owner, window->hwnd());
     }
@@ -279,42 +279,46 @@ TEST_F(SettingsTest, OpensModallyFromTheTitleWhileTheIndicatorGoesOn) {
     EXPECT_NE(test.store().Text(L"SETTINGSMainLeft", L"absent"), L"absent");
 }
 
-TEST_F(SettingsTest, ButtonsStartTheTrackersProgramsFromTheSearchPath) {
-    test::EndAllTrackers();
+TEST_F(SettingsTest, ButtonsDriveTheTrackerServiceFromTheTypedFolder) {
+    const test::TrackerService service;
     test::LaunchLog log;
-    const Launcher real;
-    const std::wstring path = _wgetenv(L"PATH");
-    SetEnvironmentVariableW(L"PATH", (test::BinDirectory() + L"\\stand-in;" + path).c_str());
+    Launcher real;
     auto window = SettingsWindow::Create(SettingsHostFor(*status), test.store(), real);
     ASSERT_TRUE(window);
+    const std::wstring folder = test::BinDirectory() + L"\\stand-in";
+    SetWindowTextW(Item(*window, S::BNBT_FOLDER_TEXTBOX), folder.c_str());
     Press(*window, S::SERVICE_INSTALLATION_MANAGER_TICKBOX);
-    // Each launch finishes before the next: the stand-in's -stop ends what -start started.
-    const int buttons[] = {S::INSTALL_BNBT_SERVICE_BUTTON, S::START_BNBT_BUTTON, S::STOP_BNBT_BUTTON,
-                           S::UNINSTALL_BNBT_SERVICE_BUTTON, S::BNBT_CONFIGURATION_APP_BUTTON};
-    const wchar_t* expected[] = {L"-i", L"-start", L"-stop", L"-u", L""};
-    size_t logged = 0;
-    for (size_t i = 0; i < std::size(buttons); ++i) {
-        Press(*window, buttons[i]);
-        // -start also logs the background instance it starts.
-        logged += buttons[i] == S::START_BNBT_BUTTON ? 2 : 1;
-        ASSERT_GE(log.WaitFor(logged).size(), logged) << expected[i];
-        if (buttons[i] == S::START_BNBT_BUTTON) {
-            EXPECT_TRUE(test::PumpUntil([] { return IsProcessRunning(L"BNBT.exe"); }, 2s));
-        }
-        if (buttons[i] == S::STOP_BNBT_BUTTON) {
-            EXPECT_TRUE(test::PumpUntil([] { return !IsProcessRunning(L"BNBT.exe"); }, 2s));
-        }
+    // Each command finishes before the next; the service control manager carries them out.
+    const struct {
+        int button;
+        const wchar_t* arguments;
+        DWORD state;  // of the service once the command is done; 0: not installed
+    } steps[] = {{S::INSTALL_BNBT_SERVICE_BUTTON, L"-i", SERVICE_STOPPED},
+                 {S::START_BNBT_BUTTON, L"-start", SERVICE_RUNNING},
+                 {S::STOP_BNBT_BUTTON, L"-stop", SERVICE_STOPPED},
+                 {S::UNINSTALL_BNBT_SERVICE_BUTTON, L"-u", 0}};
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        Press(*window, steps[i].button);
+        ASSERT_GE(log.WaitFor(i + 1).size(), i + 1) << steps[i].arguments;
+        EXPECT_TRUE(test::PumpUntil([&] { return test::TrackerService::State() == steps[i].state; }, 5s))
+            << steps[i].arguments << ": state " << test::TrackerService::State();
+        // The service process comes and goes with the service; the commands do not count.
+        const bool running = steps[i].state == SERVICE_RUNNING;
+        EXPECT_TRUE(test::PumpUntil(
+            [&] { return IsProcessRunning(L"BNBT.exe", [&](DWORD id) { return real.Launched(id); }) == running; }, 2s))
+            << steps[i].arguments;
     }
-    SetEnvironmentVariableW(L"PATH", path.c_str());
+    Press(*window, S::BNBT_CONFIGURATION_APP_BUTTON);
+    const auto entries = log.WaitFor(std::size(steps) + 1);
     test::EndAll(L"bnbtfrontend.exe");
 
-    std::vector<std::wstring> arguments;
-    for (const auto& entry : log.Entries()) {
-        const std::wstring rest = entry.commandLine.substr(entry.commandLine.find(L".exe\"") + 5);
-        arguments.push_back(entry.program + L" " + (rest.empty() ? rest : rest.substr(1)));
+    ASSERT_EQ(entries.size(), std::size(steps) + 1);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::wstring program = i < std::size(steps) ? L"bnbt.exe" : L"bnbtfrontend.exe";
+        const std::wstring arguments = i < std::size(steps) ? std::wstring(L" ") + steps[i].arguments : L"";
+        EXPECT_EQ(entries[i].commandLine, L"\"" + folder + L"\\" + program + L"\"" + arguments);
+        EXPECT_EQ(entries[i].directory, folder);
     }
-    EXPECT_EQ(arguments, (std::vector<std::wstring>{L"bnbt.exe -i", L"bnbt.exe -start", L"bnbt.exe ",
-                                                    L"bnbt.exe -stop", L"bnbt.exe -u", L"bnbtfrontend.exe "}));
 }
 
 }  // namespace

@@ -25,7 +25,8 @@ void Report(const char* when, const test::ProcessFigures& f) {
 TEST(Soak, FiguresStayFlatWhileTheTrackerComesAndGoes) {
     const char* setting = std::getenv("KVZTL_SOAK_SECONDS");
     const auto length = std::chrono::seconds(setting ? std::atoi(setting) : 180);
-    test::EndAllTrackers();
+    const test::TrackerService service;
+    service.Install();
     test::ProgramStore store;
     const std::wstring path = _wgetenv(L"PATH");
     SetEnvironmentVariableW(L"PATH", (test::BinDirectory() + L"\\stand-in;" + path).c_str());
@@ -76,7 +77,6 @@ TEST(Soak, FiguresStayFlatWhileTheTrackerComesAndGoes) {
 
     PostMessageW(program.window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(program.process->handle(), 10000), WAIT_OBJECT_0);
-    test::EndAllTrackers();
 }
 
 }  // namespace

@@ -161,6 +161,20 @@ TEST_F(StatusWindowTest, SingleClicksAndTheTitleLaunchNothing) {
     EXPECT_TRUE(shell.calls.empty());
 }
 
+TEST_F(StatusWindowTest, LabelsAreInMsSansSerifWhereverItsOutlineFormComesFrom) {
+    auto window = Open();
+    ASSERT_TRUE(window);
+    HWND title = GetDlgItem(window->hwnd(), StatusWindow::KORVANE_ZTL_TITLE);
+    HDC dc = GetDC(title);
+    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(title, WM_GETFONT, 0, 0)));
+    wchar_t face[LF_FACESIZE];
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    SelectObject(dc, old);
+    ReleaseDC(title, dc);
+    // Windows has the outline twin "Microsoft Sans Serif"; Wine's "MS Sans Serif" is outline.
+    EXPECT_TRUE(std::wstring(face) == L"Microsoft Sans Serif" || std::wstring(face) == L"MS Sans Serif") << face;
+}
+
 TEST_F(StatusWindowTest, MovedToA144DpiMonitorEverythingGrowsHalfAsLargeAgain) {
     auto window = Open();
     ASSERT_TRUE(window);

@@ -7,8 +7,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Nothing is ever loaded from the current folder or the search path.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 
-    const kvztl::SettingsStore store;
-    const kvztl::Launcher launcher;
+    kvztl::SettingsStore store;
+    store.ReportFailuresTo(&kvztl::TellStoreFailureOnce);
+    kvztl::Launcher launcher;
     const auto status = kvztl::StatusWindow::Create(kvztl::ProgramServices(store, launcher));
     if (!status) return 1;
     status->Show();

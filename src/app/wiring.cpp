@@ -1,6 +1,21 @@
 #include "app/wiring.h"
 
+#include "platform/system_message.h"
+
 namespace kvztl {
+
+void TellStoreFailureOnce(std::wstring_view key, LSTATUS error) {
+    static bool told = false;
+    if (told) return;
+    told = true;
+    const std::wstring text = L"KV-ZTL could not save the setting \"" + std::wstring(key) + L"\": " +
+                              SystemMessage(static_cast<DWORD>(error)) +
+                              L"\n\nThe program goes on working, but what it cannot save is not there at the next start.";
+    // A window that is closing is hidden already and owns nothing.
+    HWND owner = GetActiveWindow();
+    if (owner && !IsWindowVisible(owner)) owner = nullptr;
+    MessageBoxW(owner, text.c_str(), L"KV-ZTL", MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+}
 
 SettingsWindow::Host SettingsHostFor(StatusWindow& status) {
     return {
@@ -10,10 +25,13 @@ SettingsWindow::Host SettingsHostFor(StatusWindow& status) {
     };
 }
 
-StatusWindow::Services ProgramServices(const SettingsStore& store, const Launcher& launcher) {
+StatusWindow::Services ProgramServices(const SettingsStore& store, Launcher& launcher) {
     return {
         .store = store,
-        .probe = [](std::wstring_view name) { return IsProcessRunning(name); },
+        .probe =
+            [&launcher](std::wstring_view name) {
+                return IsProcessRunning(name, [&launcher](DWORD id) { return launcher.Launched(id); });
+            },
         .launcher = launcher,
         .openSettings = [&store, &launcher](StatusWindow& status) {
             SettingsWindow::ShowModal(SettingsHostFor(status), store, launcher);

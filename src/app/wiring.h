@@ -9,8 +9,13 @@ namespace kvztl {
 
 SettingsWindow::Host SettingsHostFor(StatusWindow& status);
 
-// The status window's services with the real process probe and the settings window
-// opened modally on a double-click on its title.
-StatusWindow::Services ProgramServices(const SettingsStore& store, const Launcher& launcher);
+// Tells the user that `key` could not be stored and the system's reason: the first time in a
+// run only, so that the program goes on working without a message at every write.
+void TellStoreFailureOnce(std::wstring_view key, LSTATUS error);
+
+// The status window's services with the real process probe, which leaves out the commands
+// that `launcher` started, and the settings window opened modally on a double-click on its
+// title.
+StatusWindow::Services ProgramServices(const SettingsStore& store, Launcher& launcher);
 
 }  // namespace kvztl

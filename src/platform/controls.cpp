@@ -26,8 +26,7 @@ void ControlSet::ApplyDpi(UINT dpi) noexcept {
     dpi_ = dpi;
     std::vector<UniqueFont> fonts;
     for (const Control& control : controls_) {
-        const FontSpec& font = control.spec.font;
-        UniqueFont& created = fonts.emplace_back(CreateFontAt(font.face, font.points, font.bold, dpi));
+        UniqueFont& created = fonts.emplace_back(CreateFontAt(control.spec.font, dpi));
         const RECT place = TwipsToPixels(control.spec.place, dpi);
         SetWindowPos(control.hwnd, nullptr, place.left, place.top, place.right - place.left,
                      place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);

@@ -14,12 +14,6 @@
 
 namespace kvztl {
 
-struct FontSpec {
-    const wchar_t* face = nullptr;  // null: the system's message font
-    double points = 0;
-    bool bold = false;
-};
-
 struct ControlSpec {
     int id;
     const wchar_t* className;
@@ -37,8 +31,10 @@ inline constexpr COLORREF kRed = 0x0000FF;
 inline constexpr COLORREF kCyan = 0xFFFF00;
 inline constexpr COLORREF kBlack = 0x000000;
 
-// The labels of both windows: "MS Sans Serif" in its outline form, which scales crisply.
-inline constexpr const wchar_t* kLabelFace = L"Microsoft Sans Serif";
+// The labels of both windows are "MS Sans Serif" bold. On Windows that face is a bitmap
+// font that does not scale, so they take its outline twin "Microsoft Sans Serif"; where that
+// is absent (Wine), "MS Sans Serif" itself, which is an outline font there.
+constexpr FontSpec LabelFont(double points) { return {L"Microsoft Sans Serif", points, true, L"MS Sans Serif"}; }
 
 class ControlSet {
 public:

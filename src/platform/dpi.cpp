@@ -14,6 +14,7 @@ Fn User32Entry(const char* name) noexcept {
 }
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using GetDpiForSystemFn = UINT(WINAPI*)();
 using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
 using SetProcessDpiAwarenessContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
 
@@ -24,9 +25,16 @@ UINT WindowDpi(HWND hwnd) noexcept {
     if (getDpiForWindow && hwnd) {
         if (UINT dpi = getDpiForWindow(hwnd)) return dpi;
     }
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    return SystemDpi();
+}
+
+UINT SystemDpi() noexcept {
+    static const auto getDpiForSystem = User32Entry<GetDpiForSystemFn>("GetDpiForSystem");
+    if (getDpiForSystem) {
+        if (UINT dpi = getDpiForSystem()) return dpi;
+    }
+    const ScreenDC screen;
+    const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
     return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
 }
 
@@ -49,8 +57,27 @@ TwipsRect PixelsToTwips(const RECT& pixels, UINT dpi) noexcept {
             PixelsToTwips(pixels.right - pixels.left, dpi), PixelsToTwips(pixels.bottom - pixels.top, dpi)};
 }
 
-UniqueFont CreateFontAt(const wchar_t* face, double points, bool bold, UINT dpi) noexcept {
-    if (points <= 0) {
+namespace {
+
+int CALLBACK NoteFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+bool FaceInstalled(const wchar_t* face) noexcept {
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(wanted.lfFaceName, face, LF_FACESIZE);
+    bool found = false;
+    const ScreenDC screen;
+    EnumFontFamiliesExW(screen.get(), &wanted, &NoteFound, reinterpret_cast<LPARAM>(&found), 0);
+    return found;
+}
+
+}  // namespace
+
+UniqueFont CreateFontAt(const FontSpec& spec, UINT dpi) noexcept {
+    if (!spec.face || spec.points <= 0) {
         static const auto forDpi = User32Entry<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi");
         NONCLIENTMETRICSW metrics{};
         metrics.cbSize = sizeof(metrics);
@@ -60,10 +87,12 @@ UniqueFont CreateFontAt(const wchar_t* face, double points, bool bold, UINT dpi)
         return UniqueFont(nullptr);
     }
     LOGFONTW font{};
-    font.lfHeight = -static_cast<LONG>(std::lround(points * dpi / 72.0));
-    font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+    font.lfHeight = -static_cast<LONG>(std::lround(spec.points * dpi / 72.0));
+    font.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = CLEARTYPE_QUALITY;
+    // Without a face of that name the font mapper would pick whatever it likes.
+    const wchar_t* face = spec.fallbackFace && !FaceInstalled(spec.face) ? spec.fallbackFace : spec.face;
     lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
     return UniqueFont(CreateFontIndirectW(&font));
 }

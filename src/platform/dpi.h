@@ -20,13 +20,23 @@ struct TwipsRect {
 
 UINT WindowDpi(HWND hwnd) noexcept;
 
+// The one scale of the whole desktop's coordinates: the DPI of the primary monitor when the
+// user signed in, the scale at which a DPI-unaware program sees every monitor.
+UINT SystemDpi() noexcept;
+
 int TwipsToPixels(double twips, UINT dpi) noexcept;
 double PixelsToTwips(int pixels, UINT dpi) noexcept;
 RECT TwipsToPixels(const TwipsRect& twips, UINT dpi) noexcept;
 TwipsRect PixelsToTwips(const RECT& pixels, UINT dpi) noexcept;
 
-// A font of `points` size at `dpi`; points == 0 gives the system's message font.
-UniqueFont CreateFontAt(const wchar_t* face, double points, bool bold, UINT dpi) noexcept;
+struct FontSpec {
+    const wchar_t* face = nullptr;  // null: the system's message font
+    double points = 0;              // 0: the system's message font
+    bool bold = false;
+    const wchar_t* fallbackFace = nullptr;  // where `face` is not installed
+};
+
+UniqueFont CreateFontAt(const FontSpec& font, UINT dpi) noexcept;
 
 // Opts the process into per-monitor (v2 where available) DPI awareness when the manifest
 // could not, e.g. for a test host. Harmless when already aware.

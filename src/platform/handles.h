@@ -25,6 +25,7 @@ using UniqueFont = Unique<HFONT, &::DeleteObject>;
 using UniqueBrush = Unique<HBRUSH, &::DeleteObject>;
 using UniqueIcon = Unique<HICON, &::DestroyIcon>;
 using UniqueWindow = Unique<HWND, &::DestroyWindow>;
+using UniqueServiceHandle = Unique<SC_HANDLE, &::CloseServiceHandle>;
 
 // A handle that reports failure as INVALID_HANDLE_VALUE (snapshots, files) becomes empty.
 inline UniqueHandle AdoptFileHandle(HANDLE handle) noexcept {
@@ -43,6 +44,19 @@ public:
 private:
     HWND hwnd_;
     PAINTSTRUCT ps_{};
+    HDC dc_;
+};
+
+// The screen's device context (GetDC(nullptr)/ReleaseDC) for the scope of a query.
+class ScreenDC {
+public:
+    ScreenDC() noexcept : dc_(GetDC(nullptr)) {}
+    ~ScreenDC() { ReleaseDC(nullptr, dc_); }
+    ScreenDC(const ScreenDC&) = delete;
+    ScreenDC& operator=(const ScreenDC&) = delete;
+    HDC get() const noexcept { return dc_; }
+
+private:
     HDC dc_;
 };
 

@@ -4,23 +4,33 @@
 
 namespace kvztl {
 
+TwipsRect PlaceToTwips(const RECT& window, UINT systemDpi, UINT windowDpi) noexcept {
+    return {PixelsToTwips(window.left, systemDpi), PixelsToTwips(window.top, systemDpi),
+            PixelsToTwips(window.right - window.left, windowDpi), PixelsToTwips(window.bottom - window.top, windowDpi)};
+}
+
 TwipsRect WindowPlaceTwips(HWND hwnd) noexcept {
     RECT rect{};
     GetWindowRect(hwnd, &rect);
-    return PixelsToTwips(rect, WindowDpi(hwnd));
+    return PlaceToTwips(rect, SystemDpi(), WindowDpi(hwnd));
 }
 
 void PlaceWindowTwips(HWND hwnd, const TwipsRect& place) noexcept {
-    const RECT rect = KeepReachable(TwipsToPixels(place, WindowDpi(hwnd)));
-    SetWindowPos(hwnd, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    constexpr UINT kFlags = SWP_NOZORDER | SWP_NOACTIVATE;
+    // The window goes to its position first: the DPI it then has sizes it.
+    const RECT rect = KeepReachable(PlaceToPixels(place, SystemDpi(), [hwnd](POINT at) noexcept {
+        SetWindowPos(hwnd, nullptr, at.x, at.y, 0, 0, kFlags | SWP_NOSIZE);
+        return WindowDpi(hwnd);
+    }));
+    SetWindowPos(hwnd, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, kFlags);
 }
 
 namespace {
 
 BOOL CALLBACK FindVisiblePart(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
     auto* search = reinterpret_cast<std::pair<RECT, bool>*>(data);
-    MONITORINFO info{sizeof(info)};
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
     RECT overlap{};
     if (GetMonitorInfoW(monitor, &info) && IntersectRect(&overlap, &search->first, &info.rcWork)) {
         search->second = true;
@@ -39,7 +49,8 @@ RECT KeepReachable(const RECT& rect) noexcept {
     EnumDisplayMonitors(nullptr, nullptr, &FindVisiblePart, reinterpret_cast<LPARAM>(&search));
     if (search.second) return rect;
 
-    MONITORINFO info{sizeof(info)};
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
     if (!GetMonitorInfoW(MonitorFromRect(&search.first, MONITOR_DEFAULTTONEAREST), &info)) return rect;
     const RECT& work = info.rcWork;
     const LONG width = rect.right - rect.left;

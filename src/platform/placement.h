@@ -1,4 +1,7 @@
-// A top-level window's outer rectangle in twips.
+// A top-level window's outer rectangle in twips. A position is a desktop coordinate,
+// converted at the system DPI: one scale for the whole desktop, the one at which versions
+// unaware of DPI stored their places. A size is converted at the DPI of the monitor the
+// window is on.
 #pragma once
 
 #include <windows.h>
@@ -9,8 +12,19 @@ namespace kvztl {
 
 TwipsRect WindowPlaceTwips(HWND hwnd) noexcept;
 
-// Moves and sizes the window to `place` at its own DPI, kept reachable (see KeepReachable).
+// Moves the window to `place`, kept reachable (see KeepReachable), then sizes it at the DPI
+// of the monitor it has landed on.
 void PlaceWindowTwips(HWND hwnd, const TwipsRect& place) noexcept;
+
+// The two conversions for any desktop. `dpiAt` answers the DPI of the monitor where a
+// window placed at that desktop point lands.
+TwipsRect PlaceToTwips(const RECT& window, UINT systemDpi, UINT windowDpi) noexcept;
+template <typename DpiAt>
+RECT PlaceToPixels(const TwipsRect& place, UINT systemDpi, DpiAt dpiAt) {
+    const POINT at{TwipsToPixels(place.left, systemDpi), TwipsToPixels(place.top, systemDpi)};
+    const UINT dpi = dpiAt(at);
+    return {at.x, at.y, at.x + TwipsToPixels(place.width, dpi), at.y + TwipsToPixels(place.height, dpi)};
+}
 
 // A rectangle that lies wholly outside every monitor's work area is moved onto the work area
 // of the nearest monitor; one that is at least partly visible is returned unchanged.

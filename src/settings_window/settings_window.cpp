@@ -5,15 +5,11 @@
 #include "platform/label.h"
 #include "platform/placement.h"
 #include "platform/system_entry.h"
+#include "store/settings_keys.h"
 #include "store/window_place.h"
 
 namespace kvztl {
 namespace {
-
-constexpr TwipsRect kDefaultPlace{1000, 1000, 9360, 4785};
-constexpr const wchar_t* kPlacePrefix = L"SETTINGSMain";
-constexpr const wchar_t* kFolderKey = L"BNBT_FOLDER_TEXTBOX";
-constexpr const wchar_t* kAlwaysOnTopKey = L"AlwaysOnTopTimer_TICKBOX";
 
 // The rule under the heading block, in twips.
 constexpr TwipsRect kLine1{240, 1920, 8760, 0};
@@ -23,7 +19,7 @@ constexpr DWORD kButton = BS_PUSHBUTTON | BS_MULTILINE | WS_TABSTOP;
 constexpr DWORD kTickBox = BS_AUTOCHECKBOX | WS_TABSTOP;
 constexpr DWORD kHeading = WS_BORDER;
 constexpr FontSpec kSystemFont{};
-constexpr FontSpec kHeadingFont{kLabelFace, 12, true};
+constexpr FontSpec kHeadingFont = LabelFont(12);
 
 // In tab order, which is the order of creation.
 const ControlSpec kControls[] = {
@@ -41,7 +37,7 @@ const ControlSpec kControls[] = {
      kBlack, kGreen},
     {S::BNBT_CONFIGURATION_APP_BUTTON, WC_BUTTONW, L"BNBT SERVER CONFIGURATION", kButton, 0,
      {4560, 2640, 2175, 735}, kSystemFont},
-    {S::BNBT_FOLDER_TEXTBOX, WC_EDITW, S::kFolderPlaceholder, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE,
+    {S::BNBT_FOLDER_TEXTBOX, WC_EDITW, settings::kTrackerFolderDefault, ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE,
      {240, 2040, 8775, 375}, kSystemFont},
     {S::EXPLORE_BNBT_FOLDER_BUTTON, WC_BUTTONW, L"EXPLORE BNBT SERVER FOLDER", kButton, 0, {6840, 2640, 2175, 735},
      kSystemFont},
@@ -55,14 +51,14 @@ const ControlSpec kControls[] = {
      ES_CENTER | ES_AUTOHSCROLL | ES_READONLY | WS_TABSTOP, WS_EX_CLIENTEDGE, {3960, 1320, 5055, 465},
      kHeadingFont, kGreen},
     {S::BNBT_WEBSITE_ADDRESS_LABEL, kLabelClass, L"BNBT EasyTracker Homepage", WS_BORDER, 0,
-     {240, 1320, 3615, 495}, {kLabelFace, 9.75, true}, kGreen},
+     {240, 1320, 3615, 495}, LabelFont(9.75), kGreen},
 };
 
-// The tracker command each launch button issues.
+// The tracker program and command each launch button runs.
 struct LaunchRow {
     int button;
-    const wchar_t* file;
-    const wchar_t* parameters;  // null: the folder text box's text
+    const wchar_t* program;
+    const wchar_t* parameters;
 };
 
 constexpr LaunchRow kLaunchRows[] = {
@@ -71,18 +67,17 @@ constexpr LaunchRow kLaunchRows[] = {
     {S::INSTALL_BNBT_SERVICE_BUTTON, L"bnbt.exe", L"-i"},
     {S::UNINSTALL_BNBT_SERVICE_BUTTON, L"bnbt.exe", L"-u"},
     {S::BNBT_CONFIGURATION_APP_BUTTON, L"bnbtfrontend.exe", L""},
-    {S::EXPLORE_BNBT_FOLDER_BUTTON, L"explorer.exe", nullptr},
 };
 
 SettingsWindow* g_open = nullptr;  // the one settings window shown modally, if any
 
 }  // namespace
 
-SettingsWindow::SettingsWindow(Host host, const SettingsStore& store, const Launcher& launcher)
+SettingsWindow::SettingsWindow(Host host, const SettingsStore& store, Launcher& launcher)
     : host_(std::move(host)), store_(store), launcher_(launcher) {}
 
 std::unique_ptr<SettingsWindow> SettingsWindow::Create(Host host, const SettingsStore& store,
-                                                       const Launcher& launcher) {
+                                                       Launcher& launcher) {
     // The common controls (with visual styles, as the manifest asks) are loaded only once
     // the settings window is wanted: the status strip has no use for them.
     static const auto initCommonControls =
@@ -103,7 +98,7 @@ std::unique_ptr<SettingsWindow> SettingsWindow::Create(Host host, const Settings
     return window;
 }
 
-void SettingsWindow::ShowModal(Host host, const SettingsStore& store, const Launcher& launcher) {
+void SettingsWindow::ShowModal(Host host, const SettingsStore& store, Launcher& launcher) {
     if (g_open) {
         SetForegroundWindow(g_open->hwnd());
         return;
@@ -169,6 +164,12 @@ LRESULT SettingsWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam
             EnableWindow(host_.owner, TRUE);
             DestroyWindow(hwnd());
             return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            // The process may end as soon as this returns: store what closing would.
+            if (wparam) Form_Unload();
+            return 0;
         case WM_DESTROY:
             Form_Unload();
             return 0;
@@ -189,6 +190,8 @@ void SettingsWindow::OnCommand(int id, int code) {
         return SERVICE_INSTALLATION_MANAGER_TICKBOX_Click();
     case OK_BUTTON:
         return OK_BUTTON_Click();
+    case EXPLORE_BNBT_FOLDER_BUTTON:
+        return EXPLORE_BNBT_FOLDER_BUTTON_Click();
     default:
         return LaunchButton_Click(id);
     }
@@ -203,11 +206,11 @@ void SettingsWindow::OnPaint() noexcept {
 }
 
 void SettingsWindow::Form_Load() {
-    PlaceWindowTwips(hwnd(), LoadPlace(store_, kPlacePrefix, kDefaultPlace));
-    controls_.SetText(BNBT_FOLDER_TEXTBOX, store_.Text(kFolderKey, kFolderPlaceholder));
+    PlaceWindowTwips(hwnd(), LoadPlace(store_, settings::kSettingsPlacePrefix, settings::kSettingsPlaceDefault));
+    controls_.SetText(BNBT_FOLDER_TEXTBOX, store_.Text(settings::kTrackerFolder, settings::kTrackerFolderDefault));
 
     // Setting the tick box's value runs its click handler when the value changes.
-    const bool ticked = store_.Integer(kAlwaysOnTopKey, 0) == 1;
+    const bool ticked = store_.Integer(settings::kAlwaysOnTop, settings::kAlwaysOnTopDefault) == 1;
     if (ticked != controls_.Checked(AlwaysOnTopTimer_TICKBOX)) {
         SendMessageW(controls_.Get(AlwaysOnTopTimer_TICKBOX), BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
         AlwaysOnTopTimer_TICKBOX_Click();
@@ -231,14 +234,14 @@ void SettingsWindow::Form_Unload() {
 }
 
 void SettingsWindow::SaveState() {
-    SavePlace(store_, kPlacePrefix, WindowPlaceTwips(hwnd()));
-    store_.Save(kFolderKey, controls_.Text(BNBT_FOLDER_TEXTBOX));
+    SavePlace(store_, settings::kSettingsPlacePrefix, WindowPlaceTwips(hwnd()));
+    store_.Save(settings::kTrackerFolder, controls_.Text(BNBT_FOLDER_TEXTBOX));
 }
 
 void SettingsWindow::AlwaysOnTopTimer_TICKBOX_Click() {
     const bool ticked = controls_.Checked(AlwaysOnTopTimer_TICKBOX);
     host_.setAlwaysOnTop(ticked);
-    store_.Save(kAlwaysOnTopKey, ticked ? L"1" : L"0");
+    store_.Save(settings::kAlwaysOnTop, ticked ? L"1" : L"0");
 }
 
 void SettingsWindow::SERVICE_INSTALLATION_MANAGER_TICKBOX_Click() {
@@ -249,10 +252,11 @@ void SettingsWindow::SERVICE_INSTALLATION_MANAGER_TICKBOX_Click() {
 void SettingsWindow::LaunchButton_Click(int id) {
     for (const LaunchRow& row : kLaunchRows) {
         if (row.button != id) continue;
-        const std::wstring parameters = row.parameters ? row.parameters : controls_.Text(BNBT_FOLDER_TEXTBOX);
-        launcher_.Launch(hwnd(), row.file, parameters);
+        launcher_.RunTrackerProgram(hwnd(), row.program, row.parameters, controls_.Text(BNBT_FOLDER_TEXTBOX));
     }
 }
+
+void SettingsWindow::EXPLORE_BNBT_FOLDER_BUTTON_Click() { launcher_.Explore(hwnd(), controls_.Text(BNBT_FOLDER_TEXTBOX)); }
 
 void SettingsWindow::OK_BUTTON_Click() {
     SaveState();

@@ -18,7 +18,6 @@ namespace kvztl {
 class SettingsWindow final : public Window {
 public:
     static constexpr const wchar_t* kClassName = L"KV_ZTL_SETTINGS";
-    static constexpr const wchar_t* kFolderPlaceholder = L"TYPE BNBT FOLDER LOCATION HERE";
     static constexpr const wchar_t* kContactAddress = L"kv-ztl@example.org";
     static constexpr const wchar_t* kHomepageAddress = L"https://bnbt.example.org/";
 
@@ -53,18 +52,18 @@ public:
     ~SettingsWindow() override { DestroyHwnd(); }
 
     // Creates and loads the window (hidden); null if the system refused.
-    static std::unique_ptr<SettingsWindow> Create(Host host, const SettingsStore& store, const Launcher& launcher);
+    static std::unique_ptr<SettingsWindow> Create(Host host, const SettingsStore& store, Launcher& launcher);
 
     // Opens the window modally over host.owner and returns once it has closed. The owner
     // takes no input meanwhile, but its timers keep running. At most one is open at a time.
-    static void ShowModal(Host host, const SettingsStore& store, const Launcher& launcher);
+    static void ShowModal(Host host, const SettingsStore& store, Launcher& launcher);
 
     void Show() noexcept;
     void Close() noexcept { PostMessageW(hwnd(), WM_CLOSE, 0, 0); }
     const ControlSet& controls() const noexcept { return controls_; }
 
 private:
-    SettingsWindow(Host host, const SettingsStore& store, const Launcher& launcher);
+    SettingsWindow(Host host, const SettingsStore& store, Launcher& launcher);
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) noexcept override;
     void OnCommand(int id, int code);
     void OnPaint() noexcept;
@@ -75,12 +74,13 @@ private:
     void AlwaysOnTopTimer_TICKBOX_Click();
     void SERVICE_INSTALLATION_MANAGER_TICKBOX_Click();
     void LaunchButton_Click(int id);
+    void EXPLORE_BNBT_FOLDER_BUTTON_Click();
     void OK_BUTTON_Click();
     void KORVANE_ZTL_CREATOR_DblClick();
 
     Host host_;
     const SettingsStore& store_;
-    const Launcher& launcher_;
+    Launcher& launcher_;
     ControlSet controls_;
     bool loaded_ = false;  // a window that never finished loading stores nothing as it goes
     HWND focus_ = nullptr;  // restored when the window is activated again

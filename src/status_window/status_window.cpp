@@ -2,18 +2,17 @@
 
 #include "platform/label.h"
 #include "platform/placement.h"
+#include "store/settings_keys.h"
 #include "store/window_place.h"
 
 namespace kvztl {
 namespace {
 
-constexpr TwipsRect kDefaultPlace{1000, 1000, 2280, 690};
-constexpr const wchar_t* kPlacePrefix = L"Main";
 constexpr UINT kPollMilliseconds = 500;
 constexpr UINT kKeeperMilliseconds = 1000;
 
 constexpr DWORD kLabelStyle = WS_BORDER | WS_CLIPSIBLINGS;
-constexpr FontSpec kLabelFont{kLabelFace, 9.75, true};
+constexpr FontSpec kLabelFont = LabelFont(9.75);
 
 // Where the two overlap the indicator lies above the title (raised after creation).
 const ControlSpec kControls[] = {
@@ -62,6 +61,12 @@ LRESULT StatusWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
         case WM_DPICHANGED:
             controls_.OnDpiChanged(hwnd(), wparam, lparam);
             return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            // The process may end as soon as this returns: store what closing would.
+            if (wparam) Form_Unload();
+            return 0;
         case WM_DESTROY:
             Form_Unload();
             return 0;
@@ -76,14 +81,14 @@ LRESULT StatusWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
 }
 
 void StatusWindow::Form_Load() {
-    PlaceWindowTwips(hwnd(), LoadPlace(services_.store, kPlacePrefix, kDefaultPlace));
+    PlaceWindowTwips(hwnd(), LoadPlace(services_.store, settings::kStatusPlacePrefix, settings::kStatusPlaceDefault));
     SetTimer(hwnd(), BNBT_SERVICE_CHECKER_TIMER, kPollMilliseconds, nullptr);
-    SetAlwaysOnTop(services_.store.Double(L"AlwaysOnTopTimer_TICKBOX", 0) == 1.0);
+    SetAlwaysOnTop(services_.store.Double(settings::kAlwaysOnTop, settings::kAlwaysOnTopDefault) == 1.0);
     loaded_ = true;
 }
 
 void StatusWindow::Form_Unload() {
-    if (loaded_) SavePlace(services_.store, kPlacePrefix, WindowPlaceTwips(hwnd()));
+    if (loaded_) SavePlace(services_.store, settings::kStatusPlacePrefix, WindowPlaceTwips(hwnd()));
 }
 
 void StatusWindow::BNBT_SERVICE_CHECKER_TIMER_Timer() {
@@ -102,16 +107,23 @@ void StatusWindow::SetAlwaysOnTop(bool enabled) noexcept {
 }
 
 void StatusWindow::AlwaysOnTopTimer_Timer() noexcept {
-    if (GetForegroundWindow() == hwnd()) return;
-    SetWindowPos(GetForegroundWindow(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
-    SetWindowPos(hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+    const HWND foreground = GetForegroundWindow();
+    if (foreground == hwnd()) return;
+    // The z-order only: activation and the keyboard focus stay where the user has them. The
+    // call on another thread's window is posted, so a hung program cannot hold up the strip.
+    constexpr UINT kZOrderOnly = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE;
+    const bool otherThread = GetWindowThreadProcessId(foreground, nullptr) != GetCurrentThreadId();
+    SetWindowPos(foreground, HWND_NOTOPMOST, 0, 0, 0, 0, kZOrderOnly | (otherThread ? SWP_ASYNCWINDOWPOS : 0));
+    SetWindowPos(hwnd(), HWND_TOPMOST, 0, 0, 0, 0, kZOrderOnly);
 }
 
 void StatusWindow::BNBT_SERVICE_STATUS_LABEL_DblClick() {
-    // The colour is the state: green stops, red starts, the colour before the first poll
-    // does nothing.
-    if (StatusColor() == kGreen) services_.launcher.Launch(hwnd(), L"bnbt.exe", L"-stop");
-    if (StatusColor() == kRed) services_.launcher.Launch(hwnd(), L"bnbt.exe", L"-start");
+    // The colour is the state, read once: green stops, red starts, the colour before the
+    // first poll does nothing. (A failed launch's message box lets polls run meanwhile.)
+    const COLORREF color = StatusColor();
+    if (color != kGreen && color != kRed) return;
+    const std::wstring folder = services_.store.Text(settings::kTrackerFolder, settings::kTrackerFolderDefault);
+    services_.launcher.RunTrackerProgram(hwnd(), L"bnbt.exe", color == kGreen ? L"-stop" : L"-start", folder);
 }
 
 void StatusWindow::KORVANE_ZTL_TITLE_DblClick() {

@@ -29,7 +29,7 @@ public:
     struct Services {
         const SettingsStore& store;
         ProcessProbe probe;
-        const Launcher& launcher;
+        Launcher& launcher;
         std::function<void(StatusWindow&)> openSettings;  // double-click on the title
         std::function<void()> closed;                     // the window has gone
     };

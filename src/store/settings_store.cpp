@@ -10,16 +10,27 @@
 namespace kvztl {
 namespace {
 
-void Trace(const wchar_t* what, std::wstring_view key, LSTATUS status) {
+// Text values as stored: a REG_EXPAND_SZ value keeps its %VARIABLES% unexpanded.
+constexpr DWORD kTextTypes = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+
+void Trace(std::wstring_view key, LSTATUS status) {
     wchar_t line[256];
-    swprintf(line, 256, L"KV-ZTL settings: %ls \"%.*ls\" failed with error %ld\n", what,
-             static_cast<int>(key.size()), key.data(), static_cast<long>(status));
+    swprintf(line, 256, L"KV-ZTL settings: storing \"%.*ls\" failed with error %ld\n", static_cast<int>(key.size()),
+             key.data(), static_cast<long>(status));
     OutputDebugStringW(line);
+}
+
+// The user's decimal separator, which versions that wrote numbers in the user's form used.
+std::wstring UserDecimalSeparator() {
+    wchar_t separator[8] = L".";
+    if (!GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8)) return L".";
+    return separator;
 }
 
 template <typename T>
 T NumberOr(const SettingsStore& store, std::wstring_view key, int fallback, double low, double high) {
-    const std::optional<double> value = ParseNumber(store.Text(key, std::to_wstring(fallback)));
+    const std::optional<double> value =
+        ParseNumber(store.Text(key, std::to_wstring(fallback)), UserDecimalSeparator());
     if (!value || *value < low || *value > high) return static_cast<T>(fallback);
     return static_cast<T>(*value);
 }
@@ -27,6 +38,8 @@ T NumberOr(const SettingsStore& store, std::wstring_view key, int fallback, doub
 }  // namespace
 
 SettingsStore::SettingsStore(HKEY root, std::wstring subkey) : root_(root), subkey_(std::move(subkey)) {}
+
+void SettingsStore::ReportFailuresTo(FailureHandler handler) { onFailure_ = std::move(handler); }
 
 std::wstring SettingsStore::Text(std::wstring_view key, std::wstring_view fallback) const {
     const std::wstring name(key);
@@ -38,11 +51,11 @@ std::wstring SettingsStore::Text(std::wstring_view key, std::wstring_view fallba
     // The value may change size between the two calls; try again until it fits.
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD bytes = 0;
-        LSTATUS status = RegGetValueW(section.get(), nullptr, name.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &bytes);
+        LSTATUS status = RegGetValueW(section.get(), nullptr, name.c_str(), kTextTypes, nullptr, nullptr, &bytes);
         if (status != ERROR_SUCCESS) break;
         std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
         bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-        status = RegGetValueW(section.get(), nullptr, name.c_str(), RRF_RT_REG_SZ, nullptr, text.data(), &bytes);
+        status = RegGetValueW(section.get(), nullptr, name.c_str(), kTextTypes, nullptr, text.data(), &bytes);
         if (status == ERROR_MORE_DATA) continue;
         if (status != ERROR_SUCCESS) break;
         text.resize(wcsnlen(text.c_str(), text.size()));
@@ -52,23 +65,29 @@ std::wstring SettingsStore::Text(std::wstring_view key, std::wstring_view fallba
 }
 
 bool SettingsStore::Save(std::wstring_view key, std::wstring_view text) const {
+    const LSTATUS status = Write(key, text);
+    if (status == ERROR_SUCCESS) return true;
+    Trace(key, status);
+    if (onFailure_) onFailure_(key, status);
+    return false;
+}
+
+LSTATUS SettingsStore::Write(std::wstring_view key, std::wstring_view text) const {
     const std::wstring name(key);
     const std::wstring value(text);
     HKEY created = nullptr;
-    LSTATUS status = RegCreateKeyExW(root_, subkey_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                                     nullptr, &created, nullptr);
-    if (status != ERROR_SUCCESS) {
-        Trace(L"opening the settings key for", key, status);
-        return false;
-    }
+    const LSTATUS status = RegCreateKeyExW(root_, subkey_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                           KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &created, nullptr);
+    if (status != ERROR_SUCCESS) return status;
     const UniqueKey section(created);
-    status = RegSetValueExW(section.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    if (status != ERROR_SUCCESS) {
-        Trace(L"writing", key, status);
-        return false;
+    // A value stored with %VARIABLES% to expand keeps that type.
+    DWORD type = REG_SZ;
+    if (RegQueryValueExW(section.get(), name.c_str(), nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS ||
+        type != REG_EXPAND_SZ) {
+        type = REG_SZ;
     }
-    return true;
+    return RegSetValueExW(section.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 float SettingsStore::Single(std::wstring_view key, int fallback) const {
@@ -81,7 +100,7 @@ double SettingsStore::Double(std::wstring_view key, int fallback) const {
 
 short SettingsStore::Integer(std::wstring_view key, int fallback) const {
     // A 16-bit integer rounds half to even, as the settings service's readers do.
-    const std::optional<double> value = ParseNumber(Text(key, std::to_wstring(fallback)));
+    const std::optional<double> value = ParseNumber(Text(key, std::to_wstring(fallback)), UserDecimalSeparator());
     if (!value) return static_cast<short>(fallback);
     const double rounded = std::nearbyint(*value);
     if (rounded < -32768 || rounded > 32767) return static_cast<short>(fallback);
@@ -101,10 +120,16 @@ std::wstring FormatNumber(double value) {
     return result;
 }
 
-std::optional<double> ParseNumber(std::wstring_view text) {
-    // Plain decimal only: no hexadecimal, no "inf" or "nan" spelled out.
-    if (text.find_first_not_of(L" \t+-.0123456789eE") != std::wstring_view::npos) return std::nullopt;
+std::optional<double> ParseNumber(std::wstring_view text, std::wstring_view decimalSeparator) {
     std::wstring copy(text);
+    // The user's separator stands for the point, unless the text has a point of its own.
+    if (!decimalSeparator.empty() && decimalSeparator != L"." && copy.find(L'.') == std::wstring::npos) {
+        if (const size_t at = copy.find(decimalSeparator); at != std::wstring::npos) {
+            copy.replace(at, decimalSeparator.size(), L".");
+        }
+    }
+    // Plain decimal only: no hexadecimal, no "inf" or "nan" spelled out.
+    if (copy.find_first_not_of(L" \t+-.0123456789eE") != std::wstring::npos) return std::nullopt;
     const wchar_t* begin = copy.c_str();
     while (*begin == L' ' || *begin == L'\t') ++begin;
     if (*begin == L'\0') return std::nullopt;

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,9 +24,13 @@ public:
     // Never creates anything.
     std::wstring Text(std::wstring_view key, std::wstring_view fallback) const;
 
-    // Stores `text` under `key`, creating the section as needed. False when the registry
-    // refused; the failure is traced for a debugger, never shown.
+    // Stores `text` under `key`, creating the section as needed; a value stored as
+    // REG_EXPAND_SZ keeps that type. False when the registry refused: the failure is traced
+    // for a debugger and handed to the failure handler.
     bool Save(std::wstring_view key, std::wstring_view text) const;
+
+    using FailureHandler = std::function<void(std::wstring_view key, LSTATUS error)>;
+    void ReportFailuresTo(FailureHandler handler);
 
     // Numbers are read from their decimal text; text that does not convert yields the
     // default instead of an error.
@@ -35,15 +40,19 @@ public:
     bool SaveNumber(std::wstring_view key, double value) const;
 
 private:
+    LSTATUS Write(std::wstring_view key, std::wstring_view text) const;
+
     HKEY root_;
     std::wstring subkey_;
+    FailureHandler onFailure_;
 };
 
 // Number <-> text in the store's form: decimal, no leading blank, whole numbers without a
 // point, at most seven significant digits ("1000", "1234.5", "-15").
 std::wstring FormatNumber(double value);
-// Accepts surrounding blanks; rejects empty text, trailing junk, and values that are not
-// finite or do not fit a single-precision number.
-std::optional<double> ParseNumber(std::wstring_view text);
+// Accepts surrounding blanks, and `decimalSeparator` for the point ("1234,5" where the user
+// writes a decimal comma); rejects empty text, trailing junk, and values that are not finite
+// or do not fit a single-precision number.
+std::optional<double> ParseNumber(std::wstring_view text, std::wstring_view decimalSeparator = L".");
 
 }  // namespace kvztl

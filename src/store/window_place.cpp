@@ -11,15 +11,20 @@ constexpr double kMaxCoordinateTwips = 32767.0 * 15;
 struct Field {
     const wchar_t* name;
     double TwipsRect::*member;
-    double low;
+    bool size;  // a width or height: no window is 0 or less wide or high
 };
 
 constexpr Field kFields[] = {
-    {L"Left", &TwipsRect::left, -kMaxCoordinateTwips},
-    {L"Top", &TwipsRect::top, -kMaxCoordinateTwips},
-    {L"Width", &TwipsRect::width, 0},
-    {L"Height", &TwipsRect::height, 0},
+    {L"Left", &TwipsRect::left, false},
+    {L"Top", &TwipsRect::top, false},
+    {L"Width", &TwipsRect::width, true},
+    {L"Height", &TwipsRect::height, true},
 };
+
+bool Usable(const Field& field, double value) {
+    const bool inRange = value >= -kMaxCoordinateTwips && value <= kMaxCoordinateTwips;
+    return inRange && (!field.size || value > 0);
+}
 
 std::wstring KeyOf(std::wstring_view prefix, const Field& field) { return std::wstring(prefix) + field.name; }
 
@@ -30,7 +35,7 @@ TwipsRect LoadPlace(const SettingsStore& store, std::wstring_view prefix, const 
     for (const Field& field : kFields) {
         const int fallback = static_cast<int>(defaults.*field.member);
         const double value = store.Single(KeyOf(prefix, field), fallback);
-        place.*field.member = (value < field.low || value > kMaxCoordinateTwips) ? fallback : value;
+        place.*field.member = Usable(field, value) ? value : fallback;
     }
     return place;
 }

@@ -9,8 +9,9 @@
 
 namespace kvztl {
 
-// Read in the order Left, Top, Width, Height. A value that does not convert, or lies
-// outside what a window coordinate can be, yields that key's default.
+// Read in the order Left, Top, Width, Height. A value that does not convert, lies outside
+// what a window coordinate can be, or is a width or height of 0 or less, yields that key's
+// default.
 TwipsRect LoadPlace(const SettingsStore& store, std::wstring_view prefix, const TwipsRect& defaults);
 
 // Four separate writes in the order Left, Top, Width, Height.

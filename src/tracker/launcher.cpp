@@ -1,25 +1,74 @@
 #include "tracker/launcher.h"
 
-#include <string>
+#include <objbase.h>
 
-#include "platform/handles.h"
+#include <algorithm>
+#include <cwctype>
+
 #include "platform/system_entry.h"
+#include "platform/system_message.h"
 
 namespace kvztl {
 namespace {
 
-std::wstring SystemMessage(DWORD error) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = length ? std::wstring(buffer, length) : L"Error " + std::to_wstring(error) + L".";
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
-    return text;
+// The shell wants COM on the calling thread, apartment-threaded without OLE1 DDE. Like the
+// shell, COM is loaded at the first launch; the thread keeps it until it ends.
+void InitializeComForTheShell() noexcept {
+    thread_local bool initialized = false;
+    if (initialized) return;
+    initialized = true;
+    static const auto coInitializeEx = SystemEntry<HRESULT(WINAPI*)(LPVOID, DWORD)>(L"ole32.dll", "CoInitializeEx");
+    if (coInitializeEx) coInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 }
 
+std::wstring Trimmed(std::wstring_view text) {
+    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    if (text.size() >= 2 && text.front() == L'"' && text.back() == L'"') text = text.substr(1, text.size() - 2);
+    return std::wstring(text);
+}
+
+std::wstring Expanded(const std::wstring& text) {
+    const DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    if (size == 0) return text;
+    std::wstring expanded(size, L'\0');
+    expanded.resize(ExpandEnvironmentStringsW(text.c_str(), expanded.data(), size));
+    while (!expanded.empty() && expanded.back() == L'\0') expanded.pop_back();
+    return expanded;
+}
+
+// "C:\..." or "\\server\share\...": never a folder relative to wherever the program runs.
+bool IsFullPath(const std::wstring& path) {
+    const bool drive = path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    const bool unc = path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?' && path[2] != L'.';
+    return drive || unc;
+}
+
+bool Exists(const std::wstring& path, bool folder) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
+}
+
+std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
+
 }  // namespace
+
+ProgramLocation LocateTrackerProgram(std::wstring_view program, std::wstring_view trackerFolder) {
+    std::wstring folder = Expanded(Trimmed(trackerFolder));
+    while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+    if (IsFullPath(folder) && Exists(folder, true)) {
+        const std::wstring path = folder + (folder.back() == L'\\' ? L"" : L"\\") + std::wstring(program);
+        if (Exists(path, false)) return {path, folder};
+    }
+    return {std::wstring(program), {}};
+}
+
+std::wstring ExplorerPath() {
+    std::wstring folder(MAX_PATH, L'\0');
+    folder.resize(GetWindowsDirectoryW(folder.data(), MAX_PATH));
+    return folder + L"\\explorer.exe";
+}
 
 // The shell is a large DLL that most runs never need: it is loaded at the first launch.
 Launcher::Launcher()
@@ -35,25 +84,46 @@ Launcher::Launcher()
 
 Launcher::Launcher(ShellExecuteFn shellExecute) : shellExecute_(std::move(shellExecute)) {}
 
-bool Launcher::Launch(HWND owner, std::wstring_view file, std::wstring_view parameters) const {
-    const std::wstring fileText(file);
-    const std::wstring parameterText(parameters);
+bool Launcher::RunTrackerProgram(HWND owner, std::wstring_view program, std::wstring_view parameters,
+                                 std::wstring_view trackerFolder) {
+    const ProgramLocation location = LocateTrackerProgram(program, trackerFolder);
+    return Launch(owner, location.file, std::wstring(parameters), location.directory);
+}
+
+bool Launcher::Explore(HWND owner, std::wstring_view folder) {
+    const std::wstring text(folder);
+    return Launch(owner, ExplorerPath(), text, text);
+}
+
+bool Launcher::Launched(DWORD processId) {
+    std::erase_if(launched_, [](const UniqueHandle& process) { return WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT; });
+    return std::any_of(launched_.begin(), launched_.end(),
+                       [processId](const UniqueHandle& process) { return GetProcessId(process.get()) == processId; });
+}
+
+bool Launcher::Launch(HWND owner, const std::wstring& file, const std::wstring& parameters,
+                      const std::wstring& directory) {
+    InitializeComForTheShell();
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
-    // The shell shows no dialog of its own: a failure is reported once, below.
-    info.fMask = SEE_MASK_FLAG_NO_UI;
+    // The shell shows no dialog of its own (a failure is reported once, below) and hands
+    // over the process, so that the probe can tell it from the tracker.
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
     info.hwnd = owner;
     info.lpVerb = L"runas";
-    info.lpFile = fileText.c_str();
-    info.lpParameters = parameterText.c_str();
-    info.lpDirectory = parameterText.c_str();
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = directory.empty() ? nullptr : directory.c_str();
     info.nShow = SW_SHOWNORMAL;
     const bool started = shellExecute_(info) != FALSE;
     const DWORD error = started ? ERROR_SUCCESS : GetLastError();
-    UniqueHandle process(info.hProcess);  // not asked for, but never leaked
-    if (started) return true;
+    if (started) {
+        if (info.hProcess) launched_.emplace_back(info.hProcess);
+        return true;
+    }
+    if (info.hProcess) CloseHandle(info.hProcess);
     if (error != ERROR_CANCELLED) {
-        MessageBoxW(owner, LaunchFailureMessage(file, error).c_str(), L"KV-ZTL", MB_OK | MB_ICONERROR);
+        MessageBoxW(owner, LaunchFailureMessage(FileName(file), error).c_str(), L"KV-ZTL", MB_OK | MB_ICONERROR);
     }
     return false;
 }

@@ -1,14 +1,35 @@
-// Starts the tracker's programs through the shell with elevated rights ("runas"),
-// fire-and-forget.
+// Starts the tracker's programs and the file browser through the shell with elevated rights
+// ("runas"), fire-and-forget.
 #pragma once
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/handles.h"
 
 namespace kvztl {
+
+// Where a program is run from.
+struct ProgramLocation {
+    std::wstring file;       // a full path, or a bare name for the shell's own search
+    std::wstring directory;  // the working directory; empty: none is passed
+    friend bool operator==(const ProgramLocation&, const ProgramLocation&) = default;
+};
+
+// The tracker's `program` ("bnbt.exe", "bnbtfrontend.exe"): by full path, with the tracker
+// folder as working directory, when `trackerFolder` (quotes and blanks around it dropped,
+// %VARIABLES% expanded) names an existing folder, by full path, that holds the program.
+// Otherwise the bare name, found as the shell finds programs, with no working directory:
+// never a folder nobody chose.
+ProgramLocation LocateTrackerProgram(std::wstring_view program, std::wstring_view trackerFolder);
+
+// The file browser in the Windows folder.
+std::wstring ExplorerPath();
 
 class Launcher {
 public:
@@ -18,15 +39,25 @@ public:
     Launcher();
     explicit Launcher(ShellExecuteFn shellExecute);
 
-    // Runs `file` (a bare name, found by the shell's ordinary search) with `parameters`,
-    // which is also passed as the working directory, shown normally. Never waits for the
-    // program. When the shell cannot start it, one message box owned by `owner` names the
-    // program and the reason; a refused elevation prompt is the user's choice and stays
-    // silent. False when nothing was started.
-    bool Launch(HWND owner, std::wstring_view file, std::wstring_view parameters) const;
+    // Runs the tracker's `program` with `parameters`, located through `trackerFolder`.
+    bool RunTrackerProgram(HWND owner, std::wstring_view program, std::wstring_view parameters,
+                           std::wstring_view trackerFolder);
+
+    // Opens `folder`, passed as it stands, in the file browser.
+    bool Explore(HWND owner, std::wstring_view folder);
+
+    // True while a process that a launch started still runs: such a process carries out a
+    // command and is not the tracker, whatever its name.
+    bool Launched(DWORD processId);
 
 private:
+    // Shown normally, never waited for. When the shell cannot start the program, one message
+    // box owned by `owner` names it and the reason; a refused elevation prompt is the
+    // user's choice and stays silent. False when nothing was started.
+    bool Launch(HWND owner, const std::wstring& file, const std::wstring& parameters, const std::wstring& directory);
+
     ShellExecuteFn shellExecute_;
+    std::vector<UniqueHandle> launched_;  // the processes started, until they end
 };
 
 // "Could not start bnbt.exe: The system cannot find the file specified."

@@ -7,18 +7,19 @@
 
 namespace kvztl {
 
-bool IsProcessRunning(std::wstring_view imageName) noexcept {
-    return IsProcessRunning(imageName, &CreateToolhelp32Snapshot);
+bool IsProcessRunning(std::wstring_view imageName, const ProcessFilter& ignore) {
+    return IsProcessRunning(imageName, &CreateToolhelp32Snapshot, ignore);
 }
 
-bool IsProcessRunning(std::wstring_view imageName, SnapshotFn takeSnapshot) noexcept {
+bool IsProcessRunning(std::wstring_view imageName, SnapshotFn takeSnapshot, const ProcessFilter& ignore) {
     const UniqueHandle snapshot = AdoptFileHandle(takeSnapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return false;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
         if (CompareStringOrdinal(entry.szExeFile, -1, imageName.data(), static_cast<int>(imageName.size()), TRUE) ==
-            CSTR_EQUAL) {
+                CSTR_EQUAL &&
+            !(ignore && ignore(entry.th32ProcessID))) {
             return true;
         }
     }

@@ -12,10 +12,13 @@ namespace kvztl {
 // stand in for it to see a snapshot fail.
 using SnapshotFn = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
 
-// True when at least one process's image name equals `imageName`, without regard to case.
-// A failed process snapshot answers false.
-bool IsProcessRunning(std::wstring_view imageName, SnapshotFn takeSnapshot) noexcept;
-bool IsProcessRunning(std::wstring_view imageName) noexcept;
+// Tells processes that do not count (by id), whatever their name.
+using ProcessFilter = std::function<bool(DWORD processId)>;
+
+// True when at least one process's image name equals `imageName`, without regard to case,
+// leaving out those that `ignore` names. A failed process snapshot answers false.
+bool IsProcessRunning(std::wstring_view imageName, SnapshotFn takeSnapshot, const ProcessFilter& ignore = {});
+bool IsProcessRunning(std::wstring_view imageName, const ProcessFilter& ignore = {});
 
 // The probe as the status window sees it, so tests can stand in for the system.
 using ProcessProbe = std::function<bool(std::wstring_view imageName)>;

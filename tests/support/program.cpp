@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "settings_window/settings_window.h"
 #include "status_window/status_window.h"
 
 namespace kvztl::test {
@@ -17,20 +18,28 @@ bool RunningProgram::WaitForCaption(const std::wstring& caption, std::chrono::mi
     return PumpUntil([&] { return TextOf(Indicator()) == caption; }, timeout);
 }
 
-RunningProgram StartProgram(const std::wstring& exe) {
+HWND RunningProgram::OpenSettings() const {
+    DoubleClick(GetDlgItem(window, StatusWindow::KORVANE_ZTL_TITLE), Delivery::Post);
+    HWND settings = nullptr;
+    PumpUntil([&] { return (settings = FindWindowOf(process->id(), SettingsWindow::kClassName)) != nullptr; }, 5s);
+    return settings;
+}
+
+HWND RunningProgram::MessageBox() const { return FindWindowOf(process->id(), L"#32770"); }
+
+HWND FindWindowOf(DWORD processId, const wchar_t* className) {
+    for (HWND w = FindWindowW(className, nullptr); w; w = FindWindowExW(nullptr, w, className, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == processId && IsWindowVisible(w)) return w;
+    }
+    return nullptr;
+}
+
+RunningProgram StartProgram(const std::wstring& exe, const std::wstring& directory) {
     RunningProgram program;
-    program.process = std::make_unique<Process>(BinDirectory() + L"\\" + exe, L"");
-    PumpUntil(
-        [&] {
-            for (HWND w = FindWindowW(StatusWindow::kClassName, nullptr); w;
-                 w = FindWindowExW(nullptr, w, StatusWindow::kClassName, nullptr)) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(w, &owner);
-                if (owner == program.process->id() && IsWindowVisible(w)) program.window = w;
-            }
-            return program.window != nullptr;
-        },
-        10s);
+    program.process = std::make_unique<Process>(BinDirectory() + L"\\" + exe, L"", directory);
+    PumpUntil([&] { return (program.window = FindWindowOf(program.process->id(), StatusWindow::kClassName)); }, 10s);
     return program;
 }
 

@@ -16,10 +16,18 @@ struct RunningProgram {
     HWND Indicator() const;
     // Waits (pumping messages) until the indicator reads `caption`.
     bool WaitForCaption(const std::wstring& caption, std::chrono::milliseconds timeout = std::chrono::seconds(3)) const;
+    // Double-clicks the title and waits for the settings window; null if none showed.
+    HWND OpenSettings() const;
+    // A message box that the program shows, or null.
+    HWND MessageBox() const;
 };
 
-// Starts kv-ztl.exe (or another program of the build) and waits for its status window.
-RunningProgram StartProgram(const std::wstring& exe = L"kv-ztl.exe");
+// Starts kv-ztl.exe (or another program of the build), in `directory` if one is named, and
+// waits for its status window.
+RunningProgram StartProgram(const std::wstring& exe = L"kv-ztl.exe", const std::wstring& directory = L"");
+
+// A visible top-level window of class `className` that process `processId` shows, or null.
+HWND FindWindowOf(DWORD processId, const wchar_t* className);
 
 struct ProcessFigures {
     double cpuSeconds = 0;

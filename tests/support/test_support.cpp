@@ -3,6 +3,7 @@
 #include "platform/window.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -38,6 +39,17 @@ TestStore::~TestStore() { RegDeleteTreeW(HKEY_CURRENT_USER, subkey_.c_str()); }
 ProgramStore::ProgramStore() { RegDeleteTreeW(HKEY_CURRENT_USER, SettingsStore::kApplicationKey); }
 
 ProgramStore::~ProgramStore() { RegDeleteTreeW(HKEY_CURRENT_USER, SettingsStore::kApplicationKey); }
+
+void MakeReadOnly(const std::wstring& subkey) {
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly,
+                                                                     nullptr));
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, subkey.c_str(), 0, WRITE_DAC | KEY_READ, &key), ERROR_SUCCESS);
+    const UniqueKey opened(key);
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly), ERROR_SUCCESS);
+    LocalFree(readOnly);
+}
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -89,6 +101,13 @@ void Process::Terminate() {
     WaitForSingleObject(handle_.get(), 5000);
 }
 
+DWORD RunToEnd(const std::wstring& path, const std::wstring& arguments) {
+    Process process(path, arguments);
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process.handle(), 10000) == WAIT_OBJECT_0) GetExitCodeProcess(process.handle(), &code);
+    return code;
+}
+
 std::wstring TempFolder(const std::wstring& name) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
@@ -117,17 +136,61 @@ std::unique_ptr<Process> StartTracker(const std::wstring& imageName) {
     return std::make_unique<Process>(copy, L"", folder);
 }
 
-void EndAll(const wchar_t* imageName) {
+std::vector<DWORD> ProcessIds(const wchar_t* imageName) {
+    std::vector<DWORD> ids;
     const UniqueHandle snapshot = AdoptFileHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        if (CompareStringOrdinal(entry.szExeFile, -1, imageName, -1, TRUE) != CSTR_EQUAL) continue;
-        const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        if (CompareStringOrdinal(entry.szExeFile, -1, imageName, -1, TRUE) == CSTR_EQUAL) {
+            ids.push_back(entry.th32ProcessID);
+        }
+    }
+    return ids;
+}
+
+void EndAll(const wchar_t* imageName) {
+    for (DWORD id : ProcessIds(imageName)) {
+        const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
         if (!process) continue;
         TerminateProcess(process.get(), 0);
         WaitForSingleObject(process.get(), 5000);
     }
+}
+
+namespace {
+
+void RemoveTrackerService() {
+    const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const UniqueServiceHandle service(
+        manager ? OpenServiceW(manager.get(), TrackerService::kName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE)
+                : nullptr);
+    if (service) {
+        SERVICE_STATUS status{};
+        ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+        DeleteService(service.get());
+    }
+    EndAllTrackers();
+    PumpUntil([] { return TrackerService::State() == 0; }, std::chrono::seconds(5));
+}
+
+}  // namespace
+
+TrackerService::TrackerService() { RemoveTrackerService(); }
+
+TrackerService::~TrackerService() { RemoveTrackerService(); }
+
+void TrackerService::Install() const {
+    EXPECT_EQ(RunToEnd(BinDirectory() + L"\\stand-in\\bnbt.exe", L"-i"), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_STOPPED)) << "the stand-in's -i installed no service";
+}
+
+DWORD TrackerService::State() {
+    const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const UniqueServiceHandle service(manager ? OpenServiceW(manager.get(), kName, SERVICE_QUERY_STATUS) : nullptr);
+    SERVICE_STATUS status{};
+    if (!service || !QueryServiceStatus(service.get(), &status)) return 0;
+    return status.dwCurrentState;
 }
 
 LaunchLog::LaunchLog() : path_(TempFolder(CurrentTestName() + L"-log") + L"\\launches.log") {
@@ -160,7 +223,14 @@ std::vector<LaunchLog::Entry> LaunchLog::WaitFor(size_t count, std::chrono::mill
     return Entries();
 }
 
-std::wstring TextOf(HWND hwnd) { return WindowText(hwnd); }
+std::wstring TextOf(HWND hwnd) {
+    // Asked of the window itself: for another process's window GetWindowText gives only the
+    // title the system keeps, not what an edit box holds.
+    const LRESULT length = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+    return text;
+}
 
 HWND FindOwnedDialog(HWND owner) {
     HWND found = nullptr;
@@ -186,8 +256,12 @@ namespace kvztl::test {
 
 BOOL ShellRecorder::operator()(SHELLEXECUTEINFOW& info) {
     auto text = [](const wchar_t* s) { return s ? std::wstring(s) : std::wstring(); };
+    APTTYPE apartment = APTTYPE_CURRENT;
+    APTTYPEQUALIFIER qualifier;
+    if (FAILED(CoGetApartmentType(&apartment, &qualifier))) apartment = APTTYPE_CURRENT;
     calls.push_back({info.fMask, info.hwnd, text(info.lpVerb), text(info.lpFile), text(info.lpParameters),
-                     text(info.lpDirectory), info.nShow, info.lpParameters == nullptr, info.lpDirectory == nullptr});
+                     text(info.lpDirectory), info.nShow, info.lpParameters == nullptr, info.lpDirectory == nullptr,
+                     apartment});
     if (!result) SetLastError(error);
     return result;
 }

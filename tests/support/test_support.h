@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <chrono>
 #include <ostream>
@@ -53,6 +54,9 @@ private:
     SettingsStore store_;
 };
 
+// Lets everyone read the key HKCU\<subkey> and nobody write it.
+void MakeReadOnly(const std::wstring& subkey);
+
 // Dispatches this thread's messages until `done` holds or `timeout` passes; true if it held.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 void PumpFor(std::chrono::milliseconds duration);
@@ -74,12 +78,32 @@ private:
     DWORD id_ = 0;
 };
 
+// Runs a program to its end (at most 10 s); its exit code.
+DWORD RunToEnd(const std::wstring& path, const std::wstring& arguments);
+
 // A copy of the stand-in tracker under `imageName` in a fresh temporary folder, run in the
 // foreground (it stays until ended).
 std::unique_ptr<Process> StartTracker(const std::wstring& imageName = L"bnbt.exe");
-// Ends every process with that image name (any letter case).
+// The processes with that image name (any letter case).
+std::vector<DWORD> ProcessIds(const wchar_t* imageName);
+// Ends every process with that image name.
 void EndAll(const wchar_t* imageName);
 inline void EndAllTrackers() { EndAll(L"bnbt.exe"); }
+
+// The stand-in tracker's service "BNBT Service", which its "-i" installs: stopped and
+// removed, with every tracker process ended, when the object is made and when it goes.
+class TrackerService {
+public:
+    static constexpr const wchar_t* kName = L"BNBT Service";
+    TrackerService();
+    ~TrackerService();
+    TrackerService(const TrackerService&) = delete;
+    TrackerService& operator=(const TrackerService&) = delete;
+    // Runs the stand-in's "bnbt.exe -i" and waits for it.
+    void Install() const;
+    // SERVICE_RUNNING, SERVICE_STOPPED...; 0 when the service is not installed.
+    static DWORD State();
+};
 
 // The stand-in's launch log for this test: set in the environment that launched programs
 // inherit, removed before and after.
@@ -103,6 +127,7 @@ private:
 // A folder named after the test in %TEMP%, emptied first.
 std::wstring TempFolder(const std::wstring& name);
 
+// The text of a window of any process, as the window itself gives it (WM_GETTEXT).
 std::wstring TextOf(HWND hwnd);
 
 // A dialog box (class #32770) owned by `owner` that some thread shows; null if none.
@@ -123,6 +148,7 @@ struct ShellRecorder {
         std::wstring verb, file, parameters, directory;
         int show;
         bool parametersNull, directoryNull;
+        APTTYPE apartment;  // the calling thread's COM apartment at the call
     };
     std::vector<Call> calls;
     BOOL result = TRUE;
