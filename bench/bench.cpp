@@ -8,16 +8,16 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "figures.h"
 #include "support/pe_image.h"
 #include "support/program.h"
-#include "support/test_support.h"
 #include "tracker/process_probe.h"
 
 namespace {
@@ -25,6 +25,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace test = kvztl::test;
+using kvztl::bench::Measure;
+using kvztl::bench::ProcessFigures;
 
 std::ostringstream report;
 
@@ -83,21 +85,20 @@ void BenchProbe() {
     Line("|---:|---:|---:|---:|---:|");
     const std::wstring folder = test::TempFolder(L"bench-idle");
     const std::wstring idle = folder + L"\\idle.exe";
-    CopyFileW((test::BinDirectory() + L"\\stand-in\\bnbt.exe").c_str(), idle.c_str(), FALSE);
+    CopyFileW((test::StandInFolder() + L"\\bnbt.exe").c_str(), idle.c_str(), FALSE);
     std::vector<std::unique_ptr<test::Process>> extra;
     for (size_t target : {10u, 100u, 400u}) {
         while (extra.size() < target) extra.push_back(std::make_unique<test::Process>(idle, L"", folder));
         Sleep(2000);  // let the new processes settle
-        const auto [floor, probe] =
-            MicrosecondsPerCall(WalkProcesses, [] { kvztl::IsProcessRunning(L"BNBT.exe"); });
+        const auto [floor, probe] = MicrosecondsPerCall(WalkProcesses, [] { kvztl::IsProcessRunning(L"BNBT.exe"); });
         Line("| %zu | %zu | %.0f | %.0f | %.2f |", target, ProcessCount(), floor, probe, probe / floor);
     }
     extra.clear();
     test::EndAll(L"idle.exe");
 }
 
-void Row(const char* name, const test::ProcessFigures& program, const test::ProcessFigures& floor,
-         const test::ProcessFigures& programStart, const test::ProcessFigures& floorStart) {
+void Row(const char* name, const ProcessFigures& program, const ProcessFigures& floor,
+         const ProcessFigures& programStart, const ProcessFigures& floorStart) {
     (void)name;
     const double programCpu = program.cpuSeconds - programStart.cpuSeconds;
     const double floorCpu = floor.cpuSeconds - floorStart.cpuSeconds;
@@ -123,15 +124,15 @@ void BenchIdle() {
     test::RunningProgram program = test::StartProgram();
     test::Process floor(test::BinDirectory() + L"\\bench-floor.exe", L"");
     test::PumpFor(2s);  // past start-up
-    const auto programStart = test::Measure(program.process->handle());
-    const auto floorStart = test::Measure(floor.handle());
+    const auto programStart = Measure(program.process->handle());
+    const auto floorStart = Measure(floor.handle());
     {
         auto tracker = test::StartTracker();
         test::PumpFor(30s);
     }
     test::PumpFor(30s);
-    const auto programEnd = test::Measure(program.process->handle());
-    const auto floorEnd = test::Measure(floor.handle());
+    const auto programEnd = Measure(program.process->handle());
+    const auto floorEnd = Measure(floor.handle());
     Line("| figure | kv-ztl.exe | floor | kv-ztl against floor |");
     Line("|---|---:|---:|---:|");
     Row("idle", programEnd, floorEnd, programStart, floorStart);

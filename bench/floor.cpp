@@ -29,8 +29,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     wc.hInstance = instance;
     wc.lpszClassName = L"KVZTL_FLOOR";
     RegisterClassW(&wc);
-    HWND hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"floor", WS_CAPTION | WS_SYSMENU | WS_VISIBLE,
-                                400, 400, 152, 46, nullptr, nullptr, instance, nullptr);
+    HWND hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"floor", WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 400,
+                                400, 152, 46, nullptr, nullptr, instance, nullptr);
     SetTimer(hwnd, 1, 500, nullptr);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);

@@ -40,8 +40,8 @@ TEST(Executable, IsOneSmallX64GuiProgramThatImportsOnlySystemDlls) {
 class ProgramResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        module = LoadLibraryExW(ProgramPath().c_str(), nullptr,
-                                LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        module =
+            LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_TRUE(module);
     }
     void TearDown() override { FreeLibrary(module); }

@@ -10,7 +10,7 @@
 #include "status_window/status_window.h"
 #include "store/window_place.h"
 #include "support/program.h"
-#include "support/test_support.h"
+#include "vocabulary.h"
 
 namespace kvztl {
 namespace {
@@ -18,58 +18,7 @@ namespace {
 using namespace std::chrono_literals;
 using S = SettingsWindow;
 
-bool Topmost(HWND hwnd) { return (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
-
-std::wstring StandInFolder() { return test::BinDirectory() + L"\\stand-in"; }
-
-// Sets an environment variable that the programs started meanwhile inherit.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const wchar_t* name, const std::wstring& value) : name_(name) {
-        SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~ScopedEnvironment() { SetEnvironmentVariableW(name_, nullptr); }
-
-private:
-    const wchar_t* name_;
-};
-
-class InTheField : public ::testing::Test {
-protected:
-    void SetUp() override { test::EndAllTrackers(); }
-    void TearDown() override {
-        if (program.process) program.process->Terminate();
-        test::EndAllTrackers();
-    }
-    HWND Start(const std::wstring& directory = L"") {
-        program = test::StartProgram(L"kv-ztl.exe", directory);
-        return program.window;
-    }
-    void Close() {
-        PostMessageW(program.window, WM_CLOSE, 0, 0);
-        EXPECT_EQ(WaitForSingleObject(program.process->handle(), 10000), WAIT_OBJECT_0);
-    }
-    // Counts the message boxes the program shows over `duration`, pressing OK on each.
-    int AnswerMessageBoxes(std::chrono::milliseconds duration, std::vector<std::wstring>* texts = nullptr) {
-        int shown = 0;
-        const auto end = std::chrono::steady_clock::now() + duration;
-        test::PumpUntil(
-            [&] {
-                if (HWND box = program.MessageBox()) {
-                    ++shown;
-                    if (texts) texts->push_back(test::TextOf(GetDlgItem(box, 0xFFFF)));
-                    SendMessageW(box, WM_COMMAND, IDOK, 0);
-                    test::PumpUntil([&] { return !IsWindow(box); }, 2s);
-                }
-                return std::chrono::steady_clock::now() >= end;
-            },
-            duration + 5s);
-        return shown;
-    }
-
-    test::ProgramStore store;
-    test::RunningProgram program;
-};
+using InTheField = test::ProgramTest;
 
 // Types `text` with the keyboard, a few keys at a time, into whatever has the focus.
 void Type(const std::wstring& text) {
@@ -87,72 +36,79 @@ void Type(const std::wstring& text) {
 }
 
 TEST_F(InTheField, WithTheKeeperOnEveryKeyTypedIntoAnotherProgramArrivesThere) {
-    ASSERT_TRUE(store.store().Save(L"AlwaysOnTopTimer_TICKBOX", L"1"));
+    ASSERT_TRUE(store.store().Save(settings::kAlwaysOnTop, L"1"));
     ASSERT_TRUE(Start());
     wchar_t system[MAX_PATH];
     GetSystemDirectoryW(system, MAX_PATH);
     test::Process notepad(std::wstring(system) + L"\\notepad.exe", L"");
     HWND editor = nullptr;
-    ASSERT_TRUE(test::PumpUntil([&] { return (editor = test::FindWindowOf(notepad.id(), L"Notepad")) != nullptr; }, 10s));
+    ASSERT_TRUE(
+        test::PumpUntil([&] { return (editor = test::FindWindowOf(notepad.id(), L"Notepad")) != nullptr; }, 10s));
     HWND edit = FindWindowExW(editor, nullptr, L"Edit", nullptr);
     ASSERT_TRUE(edit);
     SetForegroundWindow(editor);
     ASSERT_TRUE(test::PumpUntil([&] { return GetForegroundWindow() == editor; }, 3s));
     // The keeper has ticked at least once with Notepad in front.
-    ASSERT_TRUE(test::PumpUntil([&] { return Topmost(program.window); }, 3s));
+    ASSERT_TRUE(test::PumpUntil([&] { return test::IsTopmost(program.window); }, 3s));
     const std::wstring typed = L"the quick brown fox jumps over the lazy dog again and again";
     Type(typed);
     EXPECT_TRUE(test::PumpUntil([&] { return test::TextOf(edit).size() >= typed.size(); }, 3s));
     EXPECT_EQ(test::TextOf(edit), typed);
     EXPECT_EQ(GetForegroundWindow(), editor);
-    EXPECT_TRUE(Topmost(program.window)) << "the keeper still keeps the strip on top";
+    EXPECT_TRUE(test::IsTopmost(program.window)) << "the keeper still keeps the strip on top";
     notepad.Terminate();
     Close();
 }
 
-TEST_F(InTheField, ADoubleClickWhoseLaunchFailsIssuesOneCommandWhateverThePollsShowMeanwhile) {
+TEST_F(InTheField, ADoubleClickWhoseLaunchFailsSaysSoAndIssuesOneCommandWhateverThePollsShowMeanwhile) {
     // No bnbt.exe anywhere the shell looks: the stop command fails and says so.
     auto tracker = test::StartTracker();
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(program.WaitForCaption(L"RUNNING"));
+    ASSERT_TRUE(program.WaitForCaption(status::kRunning));
     test::DoubleClick(program.Indicator(), test::Delivery::Post);
     HWND box = nullptr;
     ASSERT_TRUE(test::PumpUntil([&] { return (box = program.MessageBox()) != nullptr; }, 5s));
     EXPECT_EQ(test::TextOf(GetDlgItem(box, 0xFFFF)).rfind(L"Could not start bnbt.exe: ", 0), 0u);
     // While the message is up the tracker ends and the polls go on.
     tracker->Terminate();
-    EXPECT_TRUE(program.WaitForCaption(L"STOPPED"));
+    EXPECT_TRUE(program.WaitForCaption(status::kStopped));
     SendMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(AnswerMessageBoxes(1500ms), 0) << "the double-click launched a second command";
+    EXPECT_EQ(AnswerMessageBoxes(1s), 0) << "the double-click launched a second command";
+    // Each attempt is told once, and the strip goes on.
+    test::DoubleClick(program.Indicator(), test::Delivery::Post);
+    std::vector<std::wstring> texts;
+    EXPECT_EQ(AnswerMessageBoxes(1s, &texts), 1);
+    EXPECT_EQ(texts.at(0).rfind(L"Could not start bnbt.exe: ", 0), 0u);
+    EXPECT_TRUE(program.WaitForCaption(status::kStopped));
     Close();
 }
 
 TEST_F(InTheField, CommandsThatItStartedDoNotCountAsTheTracker) {
     const test::TrackerService service;
-    service.Install();
-    ASSERT_TRUE(store.store().Save(L"BNBT_FOLDER_TEXTBOX", StandInFolder()));
-    // Every command of the tracker stays a while, as a slow one would.
-    const ScopedEnvironment linger(L"BNBT_STAND_IN_LINGER_MS", L"3000");
-    ASSERT_TRUE(Start());
-    ASSERT_TRUE(program.WaitForCaption(L"STOPPED"));
-
-    test::DoubleClick(program.Indicator(), test::Delivery::Post);  // -start: the service runs
-    ASSERT_TRUE(program.WaitForCaption(L"RUNNING"));
-    ASSERT_TRUE(test::PumpUntil([] { return test::ProcessIds(L"bnbt.exe").size() == 1; }, 5s)) << "-start ended";
-    test::DoubleClick(program.Indicator(), test::Delivery::Post);  // -stop: the service ends
-    EXPECT_TRUE(program.WaitForCaption(L"STOPPED")) << "the -stop command kept the strip green";
-    EXPECT_FALSE(test::ProcessIds(L"bnbt.exe").empty()) << "the -stop command is still there";
+    ASSERT_TRUE(store.store().Save(settings::kTrackerFolder, test::StandInFolder()));
+    {
+        // Every command it starts stays a while after its work, as a slow one would.
+        const test::ScopedEnvironment linger(L"BNBT_STAND_IN_LINGER_MS", L"1500");
+        ASSERT_TRUE(Start());
+    }
+    ASSERT_TRUE(program.WaitForCaption(status::kStopped));
+    const auto commandRuns = [] { return !test::ProcessIds(L"bnbt.exe").empty(); };
 
     // With no service, -start fails; its process lives on for a while and runs no tracker.
-    test::PumpUntil([] { return test::ProcessIds(L"bnbt.exe").empty(); }, 5s);
-    SetEnvironmentVariableW(L"BNBT_STAND_IN_LINGER_MS", nullptr);
-    ASSERT_EQ(test::RunToEnd(StandInFolder() + L"\\bnbt.exe", L"-u"), static_cast<DWORD>(ERROR_SUCCESS));
-    ASSERT_TRUE(test::PumpUntil([] { return test::TrackerService::State() == 0; }, 5s));
     test::DoubleClick(program.Indicator(), test::Delivery::Post);
-    ASSERT_TRUE(test::PumpUntil([] { return !test::ProcessIds(L"bnbt.exe").empty(); }, 5s));
+    ASSERT_TRUE(test::PumpUntil(commandRuns, 5s));
     bool everRunning = false;
-    test::PumpUntil([&] { return (everRunning |= test::TextOf(program.Indicator()) == L"RUNNING"); }, 2s);
+    test::PumpUntil([&] { return (everRunning |= test::TextOf(program.Indicator()) == status::kRunning); }, 1200ms);
     EXPECT_FALSE(everRunning) << "a failing -start command showed as a running tracker";
+    ASSERT_TRUE(test::PumpUntil([&] { return !commandRuns(); }, 5s));
+
+    service.Install();
+    test::DoubleClick(program.Indicator(), test::Delivery::Post);  // -start: the service runs
+    ASSERT_TRUE(program.WaitForCaption(status::kRunning));
+    ASSERT_TRUE(test::PumpUntil([] { return test::ProcessIds(L"bnbt.exe").size() == 1; }, 5s)) << "-start ended";
+    test::DoubleClick(program.Indicator(), test::Delivery::Post);  // -stop: the service ends
+    EXPECT_TRUE(program.WaitForCaption(status::kStopped)) << "the -stop command kept the strip green";
+    EXPECT_TRUE(commandRuns()) << "the -stop command is still there";
     Close();
 }
 
@@ -163,26 +119,29 @@ TEST_F(InTheField, TrackerCommandsNeverRunAProgramFromAFolderNobodyChose) {
     // A folder to start in, with a planted bnbt.exe in "-start" and a planted explorer.exe.
     const std::wstring planted = test::TempFolder(L"planted");
     CreateDirectoryW((planted + L"\\-start").c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW((StandInFolder() + L"\\bnbt.exe").c_str(), (planted + L"\\-start\\bnbt.exe").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW((StandInFolder() + L"\\bnbt.exe").c_str(), (planted + L"\\explorer.exe").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW((test::StandInFolder() + L"\\bnbt.exe").c_str(), (planted + L"\\-start\\bnbt.exe").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW((test::StandInFolder() + L"\\bnbt.exe").c_str(), (planted + L"\\explorer.exe").c_str(), FALSE));
     // No folder typed: the bare name is found where the shell finds programs, here on PATH.
-    const std::wstring path = _wgetenv(L"PATH");
-    SetEnvironmentVariableW(L"PATH", (StandInFolder() + L";" + path).c_str());
-    ASSERT_TRUE(Start(planted));
-    SetEnvironmentVariableW(L"PATH", path.c_str());
-    ASSERT_TRUE(program.WaitForCaption(L"STOPPED"));
+    {
+        const test::StandInOnPath path;
+        ASSERT_TRUE(Start(planted));
+    }
+    ASSERT_TRUE(program.WaitForCaption(status::kStopped));
     test::DoubleClick(program.Indicator(), test::Delivery::Post);
-    EXPECT_TRUE(program.WaitForCaption(L"RUNNING"));
+    EXPECT_TRUE(program.WaitForCaption(status::kRunning));
     auto entries = log.WaitFor(1);
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].commandLine.find(planted), std::wstring::npos) << entries[0].commandLine;
-    EXPECT_NE(entries[0].commandLine.find(StandInFolder() + L"\\bnbt.exe"), std::wstring::npos);
+    EXPECT_NE(entries[0].commandLine.find(test::StandInFolder() + L"\\bnbt.exe"), std::wstring::npos);
 
     // The folder box names the planted folder: Explorer is the Windows folder's own.
     const std::vector<DWORD> before = test::ProcessIds(L"explorer.exe");
     HWND settings = program.OpenSettings();
     ASSERT_TRUE(settings);
-    SendMessageW(GetDlgItem(settings, S::BNBT_FOLDER_TEXTBOX), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(planted.c_str()));
+    SendMessageW(GetDlgItem(settings, S::BNBT_FOLDER_TEXTBOX), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(planted.c_str()));
     PostMessageW(GetDlgItem(settings, S::EXPLORE_BNBT_FOLDER_BUTTON), BM_CLICK, 0, 0);
     std::vector<DWORD> started;
     test::PumpUntil(
@@ -222,8 +181,8 @@ TEST_F(InTheField, LogoffKeepsThePlacesAndTheFolderTextOfThisSession) {
     // What the system does at logoff: it asks every window, tells every window, ends the process.
     for (HWND window : {program.window, settings}) {
         DWORD_PTR agreed = 0;
-        ASSERT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000,
-                                        &agreed));
+        ASSERT_TRUE(
+            SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &agreed));
         EXPECT_TRUE(agreed);
     }
     for (HWND window : {program.window, settings}) {
@@ -238,43 +197,17 @@ TEST_F(InTheField, LogoffKeepsThePlacesAndTheFolderTextOfThisSession) {
     const TwipsRect settingsPlace = LoadPlace(store.store(), L"SETTINGSMain", {});
     EXPECT_EQ(settingsPlace.left, PixelsToTwips(90, dpi));
     EXPECT_EQ(settingsPlace.top, PixelsToTwips(70, dpi));
-    EXPECT_EQ(store.store().Text(L"BNBT_FOLDER_TEXTBOX", L"absent"), folder);
+    EXPECT_EQ(store.store().Text(settings::kTrackerFolder), folder);
 }
 
-// The user's number format, for the programs started meanwhile.
-class UserDecimalSeparator {
-public:
-    explicit UserDecimalSeparator(const wchar_t* separator) {
-        DWORD bytes = sizeof(saved_);
-        had_ = RegGetValueW(HKEY_CURRENT_USER, kKey, L"sDecimal", RRF_RT_REG_SZ, nullptr, saved_, &bytes) ==
-               ERROR_SUCCESS;
-        Set(separator);
-    }
-    ~UserDecimalSeparator() {
-        if (had_) {
-            Set(saved_);
-        } else {
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"sDecimal");
-        }
-    }
-
-private:
-    static void Set(const wchar_t* separator) {
-        RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"sDecimal", REG_SZ, separator,
-                        static_cast<DWORD>((wcslen(separator) + 1) * sizeof(wchar_t)));
-    }
-    static constexpr const wchar_t* kKey = L"Control Panel\\International";
-    wchar_t saved_[8] = L"";
-    bool had_ = false;
-};
-
 TEST_F(InTheField, SettingsLeftByOtherVersionsAreReadAndKeptAsStored) {
-    const UserDecimalSeparator comma(L",");
+    // The user writes numbers with a decimal comma.
+    const test::ScopedUserValue comma(L"Control Panel\\International", L"sDecimal", L",");
     ASSERT_TRUE(store.store().Save(L"MainLeft", L"1500,5"));  // written with the user's decimal comma
     ASSERT_TRUE(store.store().Save(L"MainTop", L"1800"));
     ASSERT_TRUE(store.store().Save(L"MainWidth", L"0"));
     const std::wstring folder = L"%WINDIR%\\bnbt";
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, SettingsStore::kApplicationKey, L"BNBT_FOLDER_TEXTBOX",
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, SettingsStore::kApplicationKey, settings::kTrackerFolder,
                               REG_EXPAND_SZ, folder.c_str(), static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
               ERROR_SUCCESS);
     ASSERT_TRUE(Start());
@@ -292,7 +225,7 @@ TEST_F(InTheField, SettingsLeftByOtherVersionsAreReadAndKeptAsStored) {
     ASSERT_TRUE(test::PumpUntil([&] { return !IsWindow(settings); }, 3s));
     wchar_t stored[64];
     DWORD type = 0, bytes = sizeof(stored);
-    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, SettingsStore::kApplicationKey, L"BNBT_FOLDER_TEXTBOX",
+    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, SettingsStore::kApplicationKey, settings::kTrackerFolder,
                            RRF_RT_ANY | RRF_NOEXPAND, &type, stored, &bytes),
               ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
@@ -301,7 +234,7 @@ TEST_F(InTheField, SettingsLeftByOtherVersionsAreReadAndKeptAsStored) {
 }
 
 TEST_F(InTheField, ASettingThatCannotBeStoredIsToldOnceAndTheProgramGoesOn) {
-    ASSERT_TRUE(store.store().Save(L"AlwaysOnTopTimer_TICKBOX", L"0"));
+    ASSERT_TRUE(store.store().Save(settings::kAlwaysOnTop, L"0"));
     test::MakeReadOnly(SettingsStore::kApplicationKey);
     auto tracker = test::StartTracker();
     ASSERT_TRUE(Start());
@@ -311,19 +244,19 @@ TEST_F(InTheField, ASettingThatCannotBeStoredIsToldOnceAndTheProgramGoesOn) {
     std::vector<std::wstring> texts;
     EXPECT_EQ(AnswerMessageBoxes(1s, &texts), 1);
     ASSERT_EQ(texts.size(), 1u);
-    EXPECT_NE(texts[0].find(L"AlwaysOnTopTimer_TICKBOX"), std::wstring::npos) << texts[0];
+    EXPECT_NE(texts[0].find(settings::kAlwaysOnTop), std::wstring::npos) << texts[0];
     EXPECT_NE(texts[0].find(SystemMessage(ERROR_ACCESS_DENIED)), std::wstring::npos) << texts[0];
 
     // Closing stores place, size and folder text: nothing more is said, and the strip goes on.
     PostMessageW(settings, WM_CLOSE, 0, 0);
     EXPECT_EQ(AnswerMessageBoxes(1s), 0);
-    EXPECT_TRUE(program.WaitForCaption(L"RUNNING"));
+    EXPECT_TRUE(program.WaitForCaption(status::kRunning));
     tracker->Terminate();
-    EXPECT_TRUE(program.WaitForCaption(L"STOPPED"));
+    EXPECT_TRUE(program.WaitForCaption(status::kStopped));
     PostMessageW(program.window, WM_CLOSE, 0, 0);
     EXPECT_EQ(AnswerMessageBoxes(1s), 0);
     EXPECT_EQ(WaitForSingleObject(program.process->handle(), 10000), WAIT_OBJECT_0);
-    EXPECT_EQ(store.store().Text(L"AlwaysOnTopTimer_TICKBOX", L"absent"), L"0");
+    EXPECT_EQ(store.store().Text(settings::kAlwaysOnTop), L"0");
     RegDeleteTreeW(HKEY_CURRENT_USER, SettingsStore::kApplicationKey);
 }
 

@@ -6,6 +6,7 @@
 
 #include <thread>
 
+#include "platform/system_message.h"
 #include "support/test_support.h"
 #include "tracker/process_probe.h"
 
@@ -14,17 +15,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::wstring StandInFolder() { return test::BinDirectory() + L"\\stand-in"; }
-
 TEST(Launcher, RunsTrackerProgramsFromTheTrackerFolderOrByBareNameAndExplorerByFullPath) {
-    const auto owner = test::CreateOwnerWindow();
+    const auto owner = test::CreatePlainWindow();
     test::ShellRecorder shell;
     Launcher launcher(std::ref(shell));
-    const std::wstring folder = StandInFolder();
-    EXPECT_TRUE(launcher.RunTrackerProgram(owner.get(), L"bnbt.exe", L"-stop", folder));
-    EXPECT_TRUE(launcher.RunTrackerProgram(owner.get(), L"bnbtfrontend.exe", L"", folder));
-    EXPECT_TRUE(launcher.RunTrackerProgram(owner.get(), L"bnbt.exe", L"-start", L"TYPE BNBT FOLDER LOCATION HERE"));
-    EXPECT_TRUE(launcher.Explore(owner.get(), L"D:\\Tracker Files"));
+    const std::wstring folder = test::StandInFolder();
+    launcher.RunTrackerProgram(owner.get(), L"bnbt.exe", L"-stop", folder);
+    launcher.RunTrackerProgram(owner.get(), L"bnbtfrontend.exe", L"", folder);
+    launcher.RunTrackerProgram(owner.get(), L"bnbt.exe", L"-start", L"TYPE BNBT FOLDER LOCATION HERE");
+    launcher.Explore(owner.get(), L"D:\\Tracker Files");
 
     const struct {
         std::wstring file, parameters, directory;
@@ -54,7 +53,7 @@ TEST(Launcher, RunsTrackerProgramsFromTheTrackerFolderOrByBareNameAndExplorerByF
 }
 
 TEST(Launcher, FindsATrackerProgramOnlyInAnExistingFullPathFolderThatHoldsIt) {
-    const std::wstring folder = StandInFolder();
+    const std::wstring folder = test::StandInFolder();
     const std::wstring withoutProgram = test::TempFolder(L"no-tracker");
     SetEnvironmentVariableW(L"KVZTL_TEST_TRACKER", folder.c_str());
     const ProgramLocation inFolder{folder + L"\\bnbt.exe", folder};
@@ -84,13 +83,15 @@ TEST(Launcher, FindsATrackerProgramOnlyInAnExistingFullPathFolderThatHoldsIt) {
 TEST(Launcher, StartsTheProgramWithItsTextUnchangedAndKnowsItsProcessUntilItEnds) {
     test::LaunchLog log;
     Launcher launcher;
-    const auto owner = test::CreateOwnerWindow();
-    ASSERT_TRUE(launcher.RunTrackerProgram(owner.get(), L"bnbtfrontend.exe", L"C:\\Трекер\\日本 ünï", StandInFolder()));
+    const auto owner = test::CreatePlainWindow();
+    ASSERT_TRUE(
+        launcher.RunTrackerProgram(owner.get(), L"bnbtfrontend.exe", L"C:\\Трекер\\日本 ünï", test::StandInFolder())
+            .started());
     const auto entries = log.WaitFor(1);
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].program, L"bnbtfrontend.exe");
-    EXPECT_EQ(entries[0].commandLine.substr(entries[0].commandLine.find(L".exe\"") + 5), L" C:\\Трекер\\日本 ünï");
-    EXPECT_EQ(entries[0].directory, StandInFolder());
+    EXPECT_EQ(entries[0].Arguments(), L" C:\\Трекер\\日本 ünï");
+    EXPECT_EQ(entries[0].directory, test::StandInFolder());
 
     // The started process is left out of the probe while it runs, and forgotten once it ends.
     const std::vector<DWORD> ids = test::ProcessIds(L"bnbtfrontend.exe");
@@ -98,37 +99,38 @@ TEST(Launcher, StartsTheProgramWithItsTextUnchangedAndKnowsItsProcessUntilItEnds
     EXPECT_TRUE(launcher.Launched(ids[0]));
     const ProcessFilter launched = [&](DWORD id) { return launcher.Launched(id); };
     EXPECT_FALSE(IsProcessRunning(L"bnbtfrontend.exe", launched));
-    test::Process other(StandInFolder() + L"\\bnbtfrontend.exe", L"");
+    test::Process other(test::StandInFolder() + L"\\bnbtfrontend.exe", L"");
     EXPECT_TRUE(IsProcessRunning(L"bnbtfrontend.exe", launched)) << "one not launched still counts";
     EXPECT_FALSE(launcher.Launched(other.id()));
     test::EndAll(L"bnbtfrontend.exe");
     EXPECT_FALSE(launcher.Launched(ids[0]));
 }
 
-TEST(Launcher, AProgramThatCannotStartIsReportedOnceByName) {
-    const auto owner = test::CreateOwnerWindow();
+TEST(Launcher, SaysWhatBecameOfALaunchAndWhatToTellTheUser) {
     Launcher launcher;
-    test::DialogWatcher watcher(owner.get());
-    EXPECT_FALSE(launcher.RunTrackerProgram(owner.get(), L"kvztl-no-such-tracker.exe", L"-start", L""));
-    test::PumpFor(300ms);
-    const auto texts = watcher.Texts();
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0].rfind(L"Could not start kvztl-no-such-tracker.exe: ", 0), 0u) << texts[0];
-    EXPECT_GT(texts[0].size(), std::wstring(L"Could not start kvztl-no-such-tracker.exe: ").size());
-    EXPECT_NE(texts[0].back(), L'\n');
-}
+    const LaunchResult missing = launcher.RunTrackerProgram(nullptr, L"kvztl-no-such-tracker.exe", L"-start", L"");
+    EXPECT_EQ(missing.outcome, LaunchResult::Outcome::Failed);
+    EXPECT_EQ(missing.error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(LaunchFailureText(missing),
+              L"Could not start kvztl-no-such-tracker.exe: " + SystemMessage(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(SystemMessage(ERROR_FILE_NOT_FOUND).back(), L'.') << "no line break of the system's own";
 
-TEST(Launcher, ARefusedElevationPromptStaysSilent) {
-    const auto owner = test::CreateOwnerWindow();
+    // A refused elevation prompt is the user's own choice: nothing to tell.
     test::ShellRecorder shell;
     shell.result = FALSE;
     shell.error = ERROR_CANCELLED;
-    Launcher launcher(std::ref(shell));
-    test::DialogWatcher watcher(owner.get());
-    EXPECT_FALSE(launcher.RunTrackerProgram(owner.get(), L"bnbt.exe", L"-stop", L""));
-    test::PumpFor(200ms);
-    EXPECT_TRUE(watcher.Texts().empty());
+    Launcher refused(std::ref(shell));
+    const LaunchResult cancelled = refused.RunTrackerProgram(nullptr, L"bnbt.exe", L"-stop", L"");
+    EXPECT_EQ(cancelled.outcome, LaunchResult::Outcome::Cancelled);
+    EXPECT_EQ(LaunchFailureText(cancelled), std::nullopt);
     EXPECT_EQ(shell.calls.size(), 1u);
+
+    test::ShellRecorder accepting;
+    Launcher started(std::ref(accepting));
+    const LaunchResult result = started.RunTrackerProgram(nullptr, L"bnbt.exe", L"-stop", test::StandInFolder());
+    EXPECT_TRUE(result.started());
+    EXPECT_EQ(result.program, L"bnbt.exe");
+    EXPECT_EQ(LaunchFailureText(result), std::nullopt);
 }
 
 TEST(Launcher, TheShellIsCalledWithCOMApartmentThreadedOnTheCallingThread) {

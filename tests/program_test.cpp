@@ -2,60 +2,38 @@
 #include <gtest/gtest.h>
 
 #include "platform/dpi.h"
+#include "platform/placement.h"
 #include "status_window/status_window.h"
 #include "store/window_place.h"
-#include "tracker/process_probe.h"
 #include "support/program.h"
-#include "support/test_support.h"
+#include "vocabulary.h"
 
 namespace kvztl {
 namespace {
 
 using namespace std::chrono_literals;
 
-class Program : public ::testing::Test {
-protected:
-    void SetUp() override { test::EndAllTrackers(); }
-    void TearDown() override { test::EndAllTrackers(); }
-
-    // Starts kv-ztl.exe and waits for its status window.
-    HWND Start() {
-        program = test::StartProgram();
-        return program.window;
-    }
-    bool WaitForCaption(const std::wstring& caption) { return program.WaitForCaption(caption); }
-    void CloseAndWait() {
-        PostMessageW(program.window, WM_CLOSE, 0, 0);
-        ASSERT_EQ(WaitForSingleObject(program.process->handle(), 10000), WAIT_OBJECT_0);
-        DWORD code = 1;
-        GetExitCodeProcess(program.process->handle(), &code);
-        EXPECT_EQ(code, 0u);
-    }
-
-    test::ProgramStore store;
-    test::RunningProgram program;
-};
+using Program = test::ProgramTest;
 
 TEST_F(Program, ShowsTheTrackerStateOnScreenAndStoresItsPlace) {
     HWND window = Start();
     ASSERT_TRUE(window);
     EXPECT_EQ(test::TextOf(window), L"KV-ZTL");
-    HWND indicator = GetDlgItem(window, StatusWindow::BNBT_SERVICE_STATUS_LABEL);
-    ASSERT_TRUE(WaitForCaption(L"STOPPED"));
+    ASSERT_TRUE(program.WaitForCaption(status::kStopped));
     test::PumpFor(100ms);
-    EXPECT_EQ(test::ScreenColourAt(indicator), RGB(255, 0, 0));
+    EXPECT_EQ(test::ScreenColourAt(program.Indicator()), RGB(255, 0, 0));
 
     auto tracker = test::StartTracker();
-    ASSERT_TRUE(WaitForCaption(L"RUNNING"));
+    ASSERT_TRUE(program.WaitForCaption(status::kRunning));
     test::PumpFor(100ms);
-    EXPECT_EQ(test::ScreenColourAt(indicator), RGB(0, 255, 0));
+    EXPECT_EQ(test::ScreenColourAt(program.Indicator()), RGB(0, 255, 0));
     tracker->Terminate();
-    ASSERT_TRUE(WaitForCaption(L"STOPPED"));
+    ASSERT_TRUE(program.WaitForCaption(status::kStopped));
 
     SetWindowPos(window, nullptr, 321, 123, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    CloseAndWait();
-    const UINT dpi = WindowDpi(nullptr);
-    EXPECT_EQ(LoadPlace(store.store(), L"Main", {}),
+    Close();
+    const UINT dpi = SystemDpi();
+    EXPECT_EQ(LoadPlace(store.store(), settings::kStatusPlacePrefix, {}),
               (TwipsRect{PixelsToTwips(321, dpi), PixelsToTwips(123, dpi), 2280, 690}));
 
     // The next start opens at the stored place.
@@ -65,60 +43,43 @@ TEST_F(Program, ShowsTheTrackerStateOnScreenAndStoresItsPlace) {
     GetWindowRect(window, &rect);
     EXPECT_EQ(rect.left, 321);
     EXPECT_EQ(rect.top, 123);
-    CloseAndWait();
+    Close();
 }
 
 TEST_F(Program, DoubleClicksStartAndStopTheTrackerServiceFromTheStoredFolder) {
     const test::TrackerService service;
     service.Install();
-    ASSERT_TRUE(store.store().Save(L"BNBT_FOLDER_TEXTBOX", test::BinDirectory() + L"\\stand-in"));
+    ASSERT_TRUE(store.store().Save(settings::kTrackerFolder, test::StandInFolder()));
     HWND window = Start();
     ASSERT_TRUE(window);
-    HWND indicator = GetDlgItem(window, StatusWindow::BNBT_SERVICE_STATUS_LABEL);
-    ASSERT_TRUE(WaitForCaption(L"STOPPED"));
+    ASSERT_TRUE(program.WaitForCaption(status::kStopped));
 
-    test::DoubleClick(indicator);
+    test::DoubleClick(program.Indicator());
     auto clicked = std::chrono::steady_clock::now();
-    ASSERT_TRUE(WaitForCaption(L"RUNNING"));
+    ASSERT_TRUE(program.WaitForCaption(status::kRunning));
     EXPECT_LT(std::chrono::steady_clock::now() - clicked, 1500ms);
     EXPECT_EQ(test::TrackerService::State(), static_cast<DWORD>(SERVICE_RUNNING));
 
-    test::DoubleClick(indicator);
+    test::DoubleClick(program.Indicator());
     clicked = std::chrono::steady_clock::now();
-    ASSERT_TRUE(WaitForCaption(L"STOPPED"));
+    ASSERT_TRUE(program.WaitForCaption(status::kStopped));
     EXPECT_LT(std::chrono::steady_clock::now() - clicked, 1500ms);
     EXPECT_TRUE(test::PumpUntil([] { return test::TrackerService::State() == SERVICE_STOPPED; }, 2s));
-    CloseAndWait();
+    Close();
 }
 
 // Wine takes the system DPI from the user's LogPixels when a process starts; Windows only
 // after the user signs in again, so there this test has nothing to show.
-class ProgramAt144Dpi : public Program {
+class ProgramAt144Dpi : public test::ProgramTest {
 protected:
     void SetUp() override {
         if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
             GTEST_SKIP() << "needs Wine's per-process LogPixels";
         }
-        Program::SetUp();
-        DWORD bytes = sizeof(savedDpi);
-        hadDpi = RegGetValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &savedDpi,
-                              &bytes) == ERROR_SUCCESS;
-        const DWORD dpi = 144;
-        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &dpi, sizeof(dpi)),
-                  ERROR_SUCCESS);
+        ProgramTest::SetUp();
+        dpi.emplace(L"Control Panel\\Desktop", L"LogPixels", DWORD{144});
     }
-    void TearDown() override {
-        if (IsSkipped()) return;
-        if (hadDpi) {
-            RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &savedDpi, sizeof(savedDpi));
-        } else {
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
-        }
-        Program::TearDown();
-    }
-    static constexpr const wchar_t* kDesktop = L"Control Panel\\Desktop";
-    DWORD savedDpi = 0;
-    bool hadDpi = false;
+    std::optional<test::ScopedUserValue> dpi;
 };
 
 TEST_F(ProgramAt144Dpi, EverythingIsOneAndAHalfTimesAsLarge) {
@@ -129,11 +90,27 @@ TEST_F(ProgramAt144Dpi, EverythingIsOneAndAHalfTimesAsLarge) {
     // 2280 x 690 twips: 152 x 46 pixels at 96 DPI, 228 x 69 at 144.
     EXPECT_EQ(rect.right - rect.left, 228);
     EXPECT_EQ(rect.bottom - rect.top, 69);
-    HWND indicator = GetDlgItem(window, StatusWindow::BNBT_SERVICE_STATUS_LABEL);
-    GetWindowRect(indicator, &rect);
+    GetWindowRect(program.Indicator(), &rect);
     EXPECT_EQ(rect.right - rect.left, 135);  // 1350 twips
     EXPECT_EQ(rect.bottom - rect.top, 36);   // 360 twips
-    CloseAndWait();
+    Close();
+}
+
+TEST_F(Program, StartsWithBadStoredValuesAtItsDefaultPlaceAndReplacesThem) {
+    const UINT dpi = SystemDpi();
+    for (const std::wstring& bad : {std::wstring(), std::wstring(L"abc"), std::wstring(L"1e39"), std::wstring(L"NaN"),
+                                    std::wstring(100 * 1024, L'9')}) {
+        for (const wchar_t* key : {L"MainLeft", L"MainTop", L"MainWidth", L"MainHeight", settings::kAlwaysOnTop}) {
+            ASSERT_TRUE(store.store().Save(key, bad));
+        }
+        ASSERT_TRUE(Start());
+        RECT rect{};
+        GetWindowRect(program.window, &rect);
+        EXPECT_EQ(rect, TwipsToPixels(settings::kStatusPlaceDefault, dpi)) << bad.substr(0, 20);
+        Close();
+        // The place it closed at replaced the bad values.
+        EXPECT_EQ(LoadPlace(store.store(), settings::kStatusPlacePrefix, {}), PlaceToTwips(rect, dpi, dpi));
+    }
 }
 
 }  // namespace

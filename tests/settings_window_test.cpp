@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/wiring.h"
 #include "platform/placement.h"
 #include "store/window_place.h"
-#include "support/test_support.h"
+#include "support/windows.h"
+#include "vocabulary.h"
 
 namespace kvztl {
 namespace {
@@ -13,33 +13,26 @@ namespace {
 using namespace std::chrono_literals;
 using S = SettingsWindow;
 
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public test::WindowTest {
 public:  // the modal test reaches the fixture from a timer callback
     void SetUp() override {
-        status = StatusWindow::Create({test.store(), [this](std::wstring_view) { return trackerRunning; }, launcher,
-                                       {}, {}});
+        status = OpenStatus();
         ASSERT_TRUE(status);
-        status->Show();
     }
-    void Poll() { SendMessageW(status->hwnd(), WM_TIMER, StatusWindow::BNBT_SERVICE_CHECKER_TIMER, 0); }
-    std::unique_ptr<SettingsWindow> Open() {
-        auto window = SettingsWindow::Create(SettingsHostFor(*status), test.store(), launcher);
-        if (window) window->Show();
-        return window;
-    }
-    static HWND Item(SettingsWindow& window, int id) { return GetDlgItem(window.hwnd(), id); }
-    static bool Enabled(SettingsWindow& window, int id) { return IsWindowEnabled(Item(window, id)) != FALSE; }
-    static bool Ticked(SettingsWindow& window, int id) {
+    void Poll() { WindowTest::Poll(*status); }
+    Form::Ptr<SettingsWindow> Open() { return OpenSettings(*status); }
+    static bool Enabled(const SettingsWindow& window, int id) { return IsWindowEnabled(Item(window, id)) != FALSE; }
+    static bool Ticked(const SettingsWindow& window, int id) {
         return SendMessageW(Item(window, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
     }
-    static void Press(SettingsWindow& window, int id) { SendMessageW(Item(window, id), BM_CLICK, 0, 0); }
-    static void CloseWithCloseButton(std::unique_ptr<SettingsWindow>& window) {
+    static void Press(const SettingsWindow& window, int id) { SendMessageW(Item(window, id), BM_CLICK, 0, 0); }
+    static void CloseWithCloseButton(Form::Ptr<SettingsWindow>& window) {
         SendMessageW(window->hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
         EXPECT_EQ(window->hwnd(), nullptr);
         window.reset();
     }
     // Sends a key through the dialog navigation that the modal loop applies.
-    static void Key(SettingsWindow& window, UINT key) {
+    static void Key(const SettingsWindow& window, UINT key) {
         MSG msg{GetFocus(), WM_KEYDOWN, key, 0, 0, {}};
         if (!IsDialogMessageW(window.hwnd(), &msg)) DispatchMessageW(&msg);
         msg.message = WM_KEYUP;
@@ -47,11 +40,7 @@ public:  // the modal test reaches the fixture from a timer callback
         test::PumpFor(10ms);
     }
 
-    test::TestStore test;
-    bool trackerRunning = false;
-    test::ShellRecorder shell;
-    Launcher launcher{std::ref(shell)};
-    std::unique_ptr<StatusWindow> status;
+    Form::Ptr<StatusWindow> status;
 };
 
 TEST_F(SettingsTest, OpensInItsDesignTimeStateAtTheDefaultPlace) {
@@ -65,7 +54,7 @@ TEST_F(SettingsTest, OpensInItsDesignTimeStateAtTheDefaultPlace) {
     GetWindowRect(window->hwnd(), &rect);
     EXPECT_EQ(rect, TwipsToPixels(TwipsRect{1000, 1000, 9360, 4785}, WindowDpi(window->hwnd())));
 
-    EXPECT_EQ(test::TextOf(Item(*window, S::BNBT_FOLDER_TEXTBOX)), L"TYPE BNBT FOLDER LOCATION HERE");
+    EXPECT_EQ(test::TextOf(Item(*window, S::BNBT_FOLDER_TEXTBOX)), settings::kTrackerFolderDefault);
     EXPECT_FALSE(Ticked(*window, S::AlwaysOnTopTimer_TICKBOX));
     EXPECT_FALSE(Ticked(*window, S::SERVICE_INSTALLATION_MANAGER_TICKBOX));
     EXPECT_FALSE(Enabled(*window, S::INSTALL_BNBT_SERVICE_BUTTON));
@@ -118,23 +107,44 @@ TEST_F(SettingsTest, AlwaysOnTopTickBoxSwitchesTheKeeperAndStoresAtOnce) {
     auto window = Open();
     ASSERT_TRUE(window);
     Press(*window, S::AlwaysOnTopTimer_TICKBOX);
-    EXPECT_TRUE(status->AlwaysOnTop());
-    EXPECT_EQ(test.store().Text(L"AlwaysOnTopTimer_TICKBOX", L"absent"), L"1");
+    EXPECT_TRUE(status->KeeperEnabled());
+    EXPECT_EQ(test.store().Text(settings::kAlwaysOnTop), L"1");
     Press(*window, S::AlwaysOnTopTimer_TICKBOX);
-    EXPECT_FALSE(status->AlwaysOnTop());
-    EXPECT_EQ(test.store().Text(L"AlwaysOnTopTimer_TICKBOX", L"absent"), L"0");
+    EXPECT_FALSE(status->KeeperEnabled());
+    EXPECT_EQ(test.store().Text(settings::kAlwaysOnTop), L"0");
+}
 
-    // A stored "1" ticks the box on opening, and its click handler switches the keeper on.
-    ASSERT_TRUE(test.store().Save(L"AlwaysOnTopTimer_TICKBOX", L"1"));
-    CloseWithCloseButton(window);
-    window = Open();
-    ASSERT_TRUE(window);
-    EXPECT_TRUE(Ticked(*window, S::AlwaysOnTopTimer_TICKBOX));
-    EXPECT_TRUE(status->AlwaysOnTop());
+TEST_F(SettingsTest, TheStoredChoiceIsReadAsTheStripAndTheTickBoxEachReadIt) {
+    // The strip compares the number with 1; the tick box takes it rounded to a 16-bit whole
+    // number, half to even, and a change of the box runs its click handler.
+    const struct {
+        const wchar_t* stored;  // null: absent
+        bool keeperAtStart;
+        bool ticked;
+    } cases[] = {{L"1", true, true},     {L"1.0", true, true},    {L" 1E0 ", true, true}, {L"1.4", false, true},
+                 {L"0.5", false, false}, {L"1.5", false, false},  {L"2.5", false, false}, {L"0", false, false},
+                 {L"2", false, false},   {nullptr, false, false}, {L"abc", false, false}, {L"40000", false, false}};
+    for (const auto& c : cases) {
+        const wchar_t* shown = c.stored ? c.stored : L"(absent)";
+        RegDeleteTreeW(HKEY_CURRENT_USER, test.subkey().c_str());
+        if (c.stored) {
+            ASSERT_TRUE(test.store().Save(settings::kAlwaysOnTop, c.stored));
+        }
+        status = OpenStatus();
+        ASSERT_TRUE(status);
+        EXPECT_EQ(status->KeeperEnabled(), c.keeperAtStart) << shown;
+        auto window = Open();
+        ASSERT_TRUE(window);
+        EXPECT_EQ(Ticked(*window, S::AlwaysOnTopTimer_TICKBOX), c.ticked) << shown;
+        EXPECT_EQ(status->KeeperEnabled(), c.keeperAtStart || c.ticked) << shown;
+        // Ticking the box on opening stores "1"; a box left clear stores nothing.
+        const std::optional<std::wstring> stored = c.stored ? std::optional<std::wstring>(c.stored) : std::nullopt;
+        EXPECT_EQ(test.store().Text(settings::kAlwaysOnTop), c.ticked ? L"1" : stored) << shown;
+    }
 }
 
 TEST_F(SettingsTest, ClosingByAnyMeansStoresPlaceSizeAndFolderText) {
-    const std::wstring folders[] = {L"D:\\BNBT", L"", L"TYPE BNBT FOLDER LOCATION HERE",
+    const std::wstring folders[] = {L"D:\\BNBT", L"", settings::kTrackerFolderDefault,
                                     L"C:\\Программы\\トラッカー\\ünï", std::wstring(100 * 1024, L'f')};
     int x = 40;
     for (const std::wstring& folder : folders) {
@@ -150,10 +160,10 @@ TEST_F(SettingsTest, ClosingByAnyMeansStoresPlaceSizeAndFolderText) {
             } else {
                 CloseWithCloseButton(window);
             }
-            EXPECT_EQ(test.store().Text(L"BNBT_FOLDER_TEXTBOX", L"absent"), folder);
-            const UINT dpi = WindowDpi(nullptr);
-            EXPECT_EQ(LoadPlace(test.store(), L"SETTINGSMain", {}), (TwipsRect{PixelsToTwips(x, dpi),
-                                                                              PixelsToTwips(60, dpi), 9360, 4785}));
+            EXPECT_EQ(test.store().Text(settings::kTrackerFolder), folder);
+            const UINT dpi = SystemDpi();
+            EXPECT_EQ(LoadPlace(test.store(), settings::kSettingsPlacePrefix, {}),
+                      (TwipsRect{PixelsToTwips(x, dpi), PixelsToTwips(60, dpi), 9360, 4785}));
             // Reopened: the same place and the same text.
             auto reopened = Open();
             ASSERT_TRUE(reopened);
@@ -169,7 +179,7 @@ TEST_F(SettingsTest, EachButtonLaunchesItsRowWithTheSettingsWindowAsOwner) {
     auto window = Open();
     ASSERT_TRUE(window);
     Press(*window, S::SERVICE_INSTALLATION_MANAGER_TICKBOX);
-    const std::wstring trackerFolder = test::BinDirectory() + L"\\stand-in";
+    const std::wstring trackerFolder = test::StandInFolder();
     const struct {
         int button;
         std::wstring folderText, file, parameters;
@@ -238,12 +248,12 @@ TEST_F(SettingsTest, TabWalksTheTabOrderAndEnterOrEscapeCloseNothing) {
 
 TEST_F(SettingsTest, OpensModallyFromTheTitleWhileTheIndicatorGoesOn) {
     // The real wiring: a double-click on the title opens the window modally.
-    StatusWindow::Services services{test.store(), [this](std::wstring_view) { return trackerRunning; }, launcher,
-                                    [this](StatusWindow& owner) {
-                                        SettingsWindow::ShowModal(SettingsHostFor(owner), test.store(), launcher);
-                                    },
-                                    {}};
-    status = StatusWindow::Create(std::move(services));
+    status = StatusWindow::Create(
+        {test.store(),
+         [this](std::wstring_view) { return trackerRunning; },
+         launcher,
+         [this](StatusWindow& owner) { SettingsWindow::ShowModal(SettingsHostFor(owner), test.store(), launcher); },
+         {}});
     ASSERT_TRUE(status);
     status->Show();
 
@@ -267,16 +277,16 @@ TEST_F(SettingsTest, OpensModallyFromTheTitleWhileTheIndicatorGoesOn) {
         secondOpened = FindWindowExW(nullptr, settings, SettingsWindow::kClassName, nullptr) != nullptr;
         PostMessageW(settings, WM_CLOSE, 0, 0);
     });
-    test::DoubleClick(GetDlgItem(status->hwnd(), StatusWindow::KORVANE_ZTL_TITLE));  // returns once closed
+    test::DoubleClick(Item(*status, StatusWindow::KORVANE_ZTL_TITLE));  // returns once closed
     KillTimer(nullptr, timer);
 
     EXPECT_TRUE(ownerDisabled);
     EXPECT_FALSE(secondOpened);
-    EXPECT_NE(std::find(captions.begin(), captions.end(), L"RUNNING"), captions.end());
-    EXPECT_NE(std::find(captions.begin(), captions.end(), L"STOPPED"), captions.end());
+    EXPECT_NE(std::find(captions.begin(), captions.end(), status::kRunning), captions.end());
+    EXPECT_NE(std::find(captions.begin(), captions.end(), status::kStopped), captions.end());
     EXPECT_TRUE(IsWindowEnabled(status->hwnd()));
     EXPECT_EQ(FindWindowW(SettingsWindow::kClassName, nullptr), nullptr);
-    EXPECT_NE(test.store().Text(L"SETTINGSMainLeft", L"absent"), L"absent");
+    EXPECT_TRUE(test.store().Text(L"SETTINGSMainLeft"));
 }
 
 TEST_F(SettingsTest, ButtonsDriveTheTrackerServiceFromTheTypedFolder) {
@@ -285,7 +295,7 @@ TEST_F(SettingsTest, ButtonsDriveTheTrackerServiceFromTheTypedFolder) {
     Launcher real;
     auto window = SettingsWindow::Create(SettingsHostFor(*status), test.store(), real);
     ASSERT_TRUE(window);
-    const std::wstring folder = test::BinDirectory() + L"\\stand-in";
+    const std::wstring folder = test::StandInFolder();
     SetWindowTextW(Item(*window, S::BNBT_FOLDER_TEXTBOX), folder.c_str());
     Press(*window, S::SERVICE_INSTALLATION_MANAGER_TICKBOX);
     // Each command finishes before the next; the service control manager carries them out.

@@ -4,47 +4,33 @@
 
 #include "platform/placement.h"
 #include "store/window_place.h"
-#include "support/test_support.h"
+#include "support/windows.h"
+#include "vocabulary.h"
 
 namespace kvztl {
 namespace {
 
 using namespace std::chrono_literals;
+using S = StatusWindow;
 
-class StatusWindowTest : public ::testing::Test {
+class StatusWindowTest : public test::WindowTest {
 protected:
-    std::unique_ptr<StatusWindow> Open(ProcessProbe probe = {}) {
-        if (!probe) probe = [this](std::wstring_view) { return trackerRunning; };
-        auto window = StatusWindow::Create({test.store(), std::move(probe), launcher, {}, {}});
-        if (window) window->Show();
-        return window;
-    }
-    static void Poll(StatusWindow& window) {
-        SendMessageW(window.hwnd(), WM_TIMER, StatusWindow::BNBT_SERVICE_CHECKER_TIMER, 0);
-    }
-    static HWND Indicator(StatusWindow& window) {
-        return GetDlgItem(window.hwnd(), StatusWindow::BNBT_SERVICE_STATUS_LABEL);
-    }
+    static HWND Indicator(const StatusWindow& window) { return Item(window, S::BNBT_SERVICE_STATUS_LABEL); }
     static RECT ChildRect(HWND parent, int id) {
         RECT rect{};
         GetWindowRect(GetDlgItem(parent, id), &rect);
         MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
         return rect;
     }
-
-    test::TestStore test;
-    bool trackerRunning = false;
-    test::ShellRecorder shell;
-    Launcher launcher{std::ref(shell)};
 };
 
 TEST_F(StatusWindowTest, ShowsTheDesignTimeLookUntilTheFirstPoll) {
-    auto window = Open();
+    auto window = OpenStatus();
     ASSERT_TRUE(window);
     EXPECT_EQ(test::TextOf(window->hwnd()), L"KV-ZTL");
     EXPECT_EQ(window->StatusCaption(), L"");
     EXPECT_EQ(window->StatusColor(), 0xFFFF00u);
-    EXPECT_EQ(test::TextOf(GetDlgItem(window->hwnd(), StatusWindow::KORVANE_ZTL_TITLE)), L"BNBT:");
+    EXPECT_EQ(test::TextOf(GetDlgItem(window->hwnd(), S::KORVANE_ZTL_TITLE)), L"BNBT:");
     const LONG_PTR exStyle = GetWindowLongPtrW(window->hwnd(), GWL_EXSTYLE);
     const LONG_PTR style = GetWindowLongPtrW(window->hwnd(), GWL_STYLE);
     EXPECT_TRUE(exStyle & WS_EX_TOOLWINDOW);
@@ -54,7 +40,7 @@ TEST_F(StatusWindowTest, ShowsTheDesignTimeLookUntilTheFirstPoll) {
 
 TEST_F(StatusWindowTest, FollowsARealTrackerWithinOnePoll) {
     test::EndAllTrackers();
-    auto window = Open([](std::wstring_view name) { return IsProcessRunning(name); });
+    auto window = OpenStatus([](std::wstring_view name) { return IsProcessRunning(name); });
     ASSERT_TRUE(window);
     ASSERT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == L"STOPPED"; }, 2s));
 
@@ -72,28 +58,28 @@ TEST_F(StatusWindowTest, FollowsARealTrackerWithinOnePoll) {
 }
 
 TEST_F(StatusWindowTest, OpensAtTheDefaultPlaceWithTheLabelsAtTheirTwips) {
-    auto window = Open();
+    auto window = OpenStatus();
     ASSERT_TRUE(window);
     const UINT dpi = WindowDpi(window->hwnd());
     RECT rect{};
     GetWindowRect(window->hwnd(), &rect);
-    EXPECT_EQ(rect, TwipsToPixels(TwipsRect{1000, 1000, 2280, 690}, dpi));
-    const RECT title = ChildRect(window->hwnd(), StatusWindow::KORVANE_ZTL_TITLE);
-    const RECT indicator = ChildRect(window->hwnd(), StatusWindow::BNBT_SERVICE_STATUS_LABEL);
+    EXPECT_EQ(rect, TwipsToPixels(settings::kStatusPlaceDefault, dpi));
+    const RECT title = ChildRect(window->hwnd(), S::KORVANE_ZTL_TITLE);
+    const RECT indicator = ChildRect(window->hwnd(), S::BNBT_SERVICE_STATUS_LABEL);
     EXPECT_EQ(title, TwipsToPixels(TwipsRect{0, 0, 855, 360}, dpi));
     EXPECT_EQ(indicator, TwipsToPixels(TwipsRect{825, 0, 1350, 360}, dpi));
 }
 
 TEST_F(StatusWindowTest, MovedAndClosedItOpensAtTheNewPlace) {
     {
-        auto window = Open();
+        auto window = OpenStatus();
         ASSERT_TRUE(window);
         SetWindowPos(window->hwnd(), nullptr, 200, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     }  // closed: the unload stores the place
-    const UINT dpi = WindowDpi(nullptr);
-    const TwipsRect stored = LoadPlace(test.store(), L"Main", {});
+    const UINT dpi = SystemDpi();
+    const TwipsRect stored = LoadPlace(test.store(), settings::kStatusPlacePrefix, {});
     EXPECT_EQ(stored, (TwipsRect{PixelsToTwips(200, dpi), PixelsToTwips(150, dpi), 2280, 690}));
-    auto reopened = Open();
+    auto reopened = OpenStatus();
     ASSERT_TRUE(reopened);
     RECT rect{};
     GetWindowRect(reopened->hwnd(), &rect);
@@ -104,10 +90,10 @@ TEST_F(StatusWindowTest, MovedAndClosedItOpensAtTheNewPlace) {
 TEST_F(StatusWindowTest, APlaceOffEveryScreenIsBroughtBackAPartlyVisibleOneIsKept) {
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const UINT dpi = WindowDpi(nullptr);
-    SavePlace(test.store(), L"Main", {-30000, -30000, 2280, 690});
+    const UINT dpi = SystemDpi();
+    SavePlace(test.store(), settings::kStatusPlacePrefix, {-30000, -30000, 2280, 690});
     {
-        auto window = Open();
+        auto window = OpenStatus();
         ASSERT_TRUE(window);
         RECT rect{};
         GetWindowRect(window->hwnd(), &rect);
@@ -116,32 +102,32 @@ TEST_F(StatusWindowTest, APlaceOffEveryScreenIsBroughtBackAPartlyVisibleOneIsKep
         EXPECT_EQ(rect.right - rect.left, TwipsToPixels(2280, dpi));
     }
     // Hanging off the left edge by all but 10 pixels: kept exactly.
-    const TwipsRect partly{PixelsToTwips(work.left + 10 - TwipsToPixels(2280, dpi), dpi), PixelsToTwips(100, dpi), 2280, 690};
-    SavePlace(test.store(), L"Main", partly);
-    auto window = Open();
+    const TwipsRect partly{PixelsToTwips(work.left + 10 - TwipsToPixels(2280, dpi), dpi), PixelsToTwips(100, dpi), 2280,
+                           690};
+    SavePlace(test.store(), settings::kStatusPlacePrefix, partly);
+    auto window = OpenStatus();
     ASSERT_TRUE(window);
     EXPECT_EQ(WindowPlaceTwips(window->hwnd()), partly);
 }
 
-TEST_F(StatusWindowTest, DoubleClickBeforeTheFirstPollLaunchesNothing) {
-    auto window = Open();
+TEST_F(StatusWindowTest, ADoubleClickOnGreenStopsOnRedStartsAndNothingElseLaunches) {
+    auto window = OpenStatus();
     ASSERT_TRUE(window);
     test::DoubleClick(Indicator(*window));
-    EXPECT_TRUE(shell.calls.empty());
-}
+    EXPECT_TRUE(shell.calls.empty()) << "before the first poll";
 
-TEST_F(StatusWindowTest, DoubleClickOnGreenStopsOnRedStarts) {
-    auto window = Open();
-    ASSERT_TRUE(window);
     trackerRunning = true;
     Poll(*window);
+    test::Click(Indicator(*window));
+    test::DoubleClick(Item(*window, S::KORVANE_ZTL_TITLE));
+    EXPECT_TRUE(shell.calls.empty()) << "a single click, or the title";
     test::DoubleClick(Indicator(*window));
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.Count(L"-stop"), 1u);
     EXPECT_EQ(shell.calls[0].file, L"bnbt.exe");
     EXPECT_EQ(shell.calls[0].owner, window->hwnd());
     // The toggle leaves the indicator to the next poll.
-    EXPECT_EQ(window->StatusCaption(), L"RUNNING");
+    EXPECT_EQ(window->StatusCaption(), status::kRunning);
 
     trackerRunning = false;
     Poll(*window);
@@ -151,44 +137,31 @@ TEST_F(StatusWindowTest, DoubleClickOnGreenStopsOnRedStarts) {
     EXPECT_EQ(shell.calls[1].file, L"bnbt.exe");
 }
 
-TEST_F(StatusWindowTest, SingleClicksAndTheTitleLaunchNothing) {
-    auto window = Open();
-    ASSERT_TRUE(window);
-    trackerRunning = true;
-    Poll(*window);
-    test::Click(Indicator(*window));
-    test::DoubleClick(GetDlgItem(window->hwnd(), StatusWindow::KORVANE_ZTL_TITLE));
-    EXPECT_TRUE(shell.calls.empty());
-}
-
 TEST_F(StatusWindowTest, LabelsAreInMsSansSerifWhereverItsOutlineFormComesFrom) {
-    auto window = Open();
+    auto window = OpenStatus();
     ASSERT_TRUE(window);
-    HWND title = GetDlgItem(window->hwnd(), StatusWindow::KORVANE_ZTL_TITLE);
-    HDC dc = GetDC(title);
-    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(title, WM_GETFONT, 0, 0)));
+    HWND title = Item(*window, S::KORVANE_ZTL_TITLE);
+    const WindowDC dc(title);
+    const SelectionScope font(dc.get(), reinterpret_cast<HFONT>(SendMessageW(title, WM_GETFONT, 0, 0)));
     wchar_t face[LF_FACESIZE];
-    GetTextFaceW(dc, LF_FACESIZE, face);
-    SelectObject(dc, old);
-    ReleaseDC(title, dc);
+    GetTextFaceW(dc.get(), LF_FACESIZE, face);
     // Windows has the outline twin "Microsoft Sans Serif"; Wine's "MS Sans Serif" is outline.
     EXPECT_TRUE(std::wstring(face) == L"Microsoft Sans Serif" || std::wstring(face) == L"MS Sans Serif") << face;
 }
 
 TEST_F(StatusWindowTest, MovedToA144DpiMonitorEverythingGrowsHalfAsLargeAgain) {
-    auto window = Open();
+    auto window = OpenStatus();
     ASSERT_TRUE(window);
     const RECT suggested{100, 100, 100 + 228, 100 + 69};
     SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
     RECT rect{};
     GetWindowRect(window->hwnd(), &rect);
     EXPECT_EQ(rect, suggested);
-    for (int id : {StatusWindow::KORVANE_ZTL_TITLE, StatusWindow::BNBT_SERVICE_STATUS_LABEL}) {
+    for (int id : {S::KORVANE_ZTL_TITLE, S::BNBT_SERVICE_STATUS_LABEL}) {
         HWND label = GetDlgItem(window->hwnd(), id);
-        EXPECT_EQ(ChildRect(window->hwnd(), id),
-                  TwipsToPixels(id == StatusWindow::KORVANE_ZTL_TITLE ? TwipsRect{0, 0, 855, 360}
-                                                                      : TwipsRect{825, 0, 1350, 360},
-                                144));
+        EXPECT_EQ(
+            ChildRect(window->hwnd(), id),
+            TwipsToPixels(id == S::KORVANE_ZTL_TITLE ? TwipsRect{0, 0, 855, 360} : TwipsRect{825, 0, 1350, 360}, 144));
         // 9.75 pt bold is 20 pixels high at 144 DPI.
         LOGFONTW font{};
         ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)), sizeof(font), &font));

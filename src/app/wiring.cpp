@@ -1,6 +1,7 @@
 #include "app/wiring.h"
 
 #include "platform/system_message.h"
+#include "vocabulary.h"
 
 namespace kvztl {
 
@@ -8,20 +9,21 @@ void TellStoreFailureOnce(std::wstring_view key, LSTATUS error) {
     static bool told = false;
     if (told) return;
     told = true;
-    const std::wstring text = L"KV-ZTL could not save the setting \"" + std::wstring(key) + L"\": " +
-                              SystemMessage(static_cast<DWORD>(error)) +
-                              L"\n\nThe program goes on working, but what it cannot save is not there at the next start.";
+    const std::wstring text =
+        L"KV-ZTL could not save the setting \"" + std::wstring(key) + L"\": " +
+        SystemMessage(static_cast<DWORD>(error)) +
+        L"\n\nThe program goes on working, but what it cannot save is not there at the next start.";
     // A window that is closing is hidden already and owns nothing.
     HWND owner = GetActiveWindow();
     if (owner && !IsWindowVisible(owner)) owner = nullptr;
-    MessageBoxW(owner, text.c_str(), L"KV-ZTL", MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+    MessageBoxW(owner, text.c_str(), kProgramName, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
 }
 
 SettingsWindow::Host SettingsHostFor(StatusWindow& status) {
     return {
         .owner = status.hwnd(),
         .statusCaption = [&status] { return status.StatusCaption(); },
-        .setAlwaysOnTop = [&status](bool enabled) { status.SetAlwaysOnTop(enabled); },
+        .setKeeperEnabled = [&status](bool enabled) { status.SetKeeperEnabled(enabled); },
     };
 }
 
@@ -33,9 +35,10 @@ StatusWindow::Services ProgramServices(const SettingsStore& store, Launcher& lau
                 return IsProcessRunning(name, [&launcher](DWORD id) { return launcher.Launched(id); });
             },
         .launcher = launcher,
-        .openSettings = [&store, &launcher](StatusWindow& status) {
-            SettingsWindow::ShowModal(SettingsHostFor(status), store, launcher);
-        },
+        .openSettings =
+            [&store, &launcher](StatusWindow& status) {
+                SettingsWindow::ShowModal(SettingsHostFor(status), store, launcher);
+            },
         .closed = [] { PostQuitMessage(0); },
     };
 }

@@ -11,9 +11,9 @@ bool ControlSet::Create(HWND parent, std::span<const ControlSpec> specs, UINT dp
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterLabelClass();
     for (const ControlSpec& spec : specs) {
-        HWND hwnd = CreateWindowExW(spec.exStyle, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style, 0,
-                                    0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
-                                    instance, nullptr);
+        HWND hwnd =
+            CreateWindowExW(spec.exStyle, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style, 0, 0, 0, 0,
+                            parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
         if (!hwnd) return false;
         UniqueBrush brush(spec.backColor ? CreateSolidBrush(*spec.backColor) : nullptr);
         controls_.push_back({spec, hwnd, std::move(brush)});
@@ -23,13 +23,12 @@ bool ControlSet::Create(HWND parent, std::span<const ControlSpec> specs, UINT dp
 }
 
 void ControlSet::ApplyDpi(UINT dpi) noexcept {
-    dpi_ = dpi;
     std::vector<UniqueFont> fonts;
     for (const Control& control : controls_) {
         UniqueFont& created = fonts.emplace_back(CreateFontAt(control.spec.font, dpi));
         const RECT place = TwipsToPixels(control.spec.place, dpi);
-        SetWindowPos(control.hwnd, nullptr, place.left, place.top, place.right - place.left,
-                     place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(control.hwnd, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(control.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(created.get()), TRUE);
     }
     // The old fonts go only after no control uses them any more.
@@ -49,9 +48,7 @@ ControlSet::Control* ControlSet::Find(int id) noexcept {
     return it == controls_.end() ? nullptr : &*it;
 }
 
-const ControlSet::Control* ControlSet::Find(int id) const noexcept {
-    return const_cast<ControlSet*>(this)->Find(id);
-}
+const ControlSet::Control* ControlSet::Find(int id) const noexcept { return const_cast<ControlSet*>(this)->Find(id); }
 
 HWND ControlSet::Get(int id) const noexcept {
     const Control* control = Find(id);
@@ -62,13 +59,13 @@ std::wstring ControlSet::Text(int id) const { return WindowText(Get(id)); }
 
 void ControlSet::SetText(int id, const std::wstring& text) noexcept { SetWindowTextW(Get(id), text.c_str()); }
 
-bool ControlSet::Checked(int id) const noexcept {
-    return SendMessageW(Get(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+bool ControlSet::Checked(int id) const noexcept { return SendMessageW(Get(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void ControlSet::SetChecked(int id, bool checked) noexcept {
+    SendMessageW(Get(id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 void ControlSet::Enable(int id, bool enabled) noexcept { EnableWindow(Get(id), enabled); }
-
-bool ControlSet::Enabled(int id) const noexcept { return IsWindowEnabled(Get(id)) != FALSE; }
 
 std::optional<COLORREF> ControlSet::BackColor(int id) const noexcept {
     const Control* control = Find(id);

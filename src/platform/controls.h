@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/colors.h"
 #include "platform/dpi.h"
 #include "platform/handles.h"
+#include "platform/label.h"
 
 namespace kvztl {
 
@@ -22,27 +24,57 @@ struct ControlSpec {
     DWORD exStyle;
     TwipsRect place;
     FontSpec font;
-    std::optional<COLORREF> backColor = std::nullopt;
-    std::optional<COLORREF> textColor = std::nullopt;
+    std::optional<COLORREF> backColor;
+    std::optional<COLORREF> textColor;
 };
-
-inline constexpr COLORREF kGreen = 0x00FF00;
-inline constexpr COLORREF kRed = 0x0000FF;
-inline constexpr COLORREF kCyan = 0xFFFF00;
-inline constexpr COLORREF kBlack = 0x000000;
 
 // The labels of both windows are "MS Sans Serif" bold. On Windows that face is a bitmap
 // font that does not scale, so they take its outline twin "Microsoft Sans Serif"; where that
 // is absent (Wine), "MS Sans Serif" itself, which is an outline font there.
 constexpr FontSpec LabelFont(double points) { return {L"Microsoft Sans Serif", points, true, L"MS Sans Serif"}; }
 
+// How a label or text box looks; unset colours are the system's.
+struct Look {
+    FontSpec font;  // the system's message font by default
+    std::optional<COLORREF> back = std::nullopt;
+    std::optional<COLORREF> text = std::nullopt;
+};
+
+enum class Initially { Enabled, Disabled };
+enum class Editing { Editable, ReadOnlyCentred };
+
+// One maker per kind of control, so that each row of a window's table reads by itself.
+
+// A bordered caption centred on a coloured ground, telling its parent of clicks and
+// double-clicks (see label.h).
+constexpr ControlSpec Label(int id, const wchar_t* caption, const TwipsRect& place, const Look& look) {
+    return {id, kLabelClass, caption, WS_BORDER | WS_CLIPSIBLINGS, 0, place, look.font, look.back, look.text};
+}
+
+// A push button, in the tab order; a long caption wraps.
+constexpr ControlSpec Button(int id, const wchar_t* caption, const TwipsRect& place,
+                             Initially state = Initially::Enabled) {
+    const DWORD disabled = state == Initially::Disabled ? WS_DISABLED : 0;
+    return {id, L"Button", caption, BS_PUSHBUTTON | BS_MULTILINE | WS_TABSTOP | disabled, 0, place, {}, {}, {}};
+}
+
+// A check box that ticks and clears itself when clicked, in the tab order.
+constexpr ControlSpec TickBox(int id, const wchar_t* caption, const TwipsRect& place) {
+    return {id, L"Button", caption, BS_AUTOCHECKBOX | WS_TABSTOP, 0, place, {}, {}, {}};
+}
+
+// A one-line edit box, in the tab order.
+constexpr ControlSpec TextBox(int id, const wchar_t* text, const TwipsRect& place, const Look& look = {},
+                              Editing editing = Editing::Editable) {
+    const DWORD style =
+        ES_AUTOHSCROLL | WS_TABSTOP | (editing == Editing::ReadOnlyCentred ? ES_CENTER | ES_READONLY : 0);
+    return {id, L"Edit", text, style, WS_EX_CLIENTEDGE, place, look.font, look.back, look.text};
+}
+
 class ControlSet {
 public:
     // Creates every control as a child of `parent`; false if any could not be created.
     bool Create(HWND parent, std::span<const ControlSpec> specs, UINT dpi) noexcept;
-
-    // Moves, sizes and re-fonts every control for a new DPI.
-    void ApplyDpi(UINT dpi) noexcept;
 
     // WM_DPICHANGED of the parent: the controls at the new DPI, the parent at the rectangle
     // the system suggests.
@@ -52,8 +84,8 @@ public:
     std::wstring Text(int id) const;
     void SetText(int id, const std::wstring& text) noexcept;
     bool Checked(int id) const noexcept;
+    void SetChecked(int id, bool checked) noexcept;
     void Enable(int id, bool enabled) noexcept;
-    bool Enabled(int id) const noexcept;
 
     std::optional<COLORREF> BackColor(int id) const noexcept;
     void SetBackColor(int id, COLORREF color) noexcept;
@@ -68,12 +100,13 @@ private:
         HWND hwnd;
         UniqueBrush brush;
     };
+    // Moves, sizes and re-fonts every control for a DPI.
+    void ApplyDpi(UINT dpi) noexcept;
     Control* Find(int id) noexcept;
     const Control* Find(int id) const noexcept;
 
     std::vector<Control> controls_;
     std::vector<UniqueFont> fonts_;
-    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
 };
 
 }  // namespace kvztl

@@ -33,7 +33,7 @@ UINT SystemDpi() noexcept {
     if (getDpiForSystem) {
         if (UINT dpi = getDpiForSystem()) return dpi;
     }
-    const ScreenDC screen;
+    const WindowDC screen;
     const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
     return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
 }
@@ -42,19 +42,12 @@ int TwipsToPixels(double twips, UINT dpi) noexcept {
     return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
 }
 
-double PixelsToTwips(int pixels, UINT dpi) noexcept {
-    return static_cast<double>(pixels) * kTwipsPerInch / dpi;
-}
+double PixelsToTwips(int pixels, UINT dpi) noexcept { return static_cast<double>(pixels) * kTwipsPerInch / dpi; }
 
 RECT TwipsToPixels(const TwipsRect& twips, UINT dpi) noexcept {
     const int left = TwipsToPixels(twips.left, dpi);
     const int top = TwipsToPixels(twips.top, dpi);
     return {left, top, left + TwipsToPixels(twips.width, dpi), top + TwipsToPixels(twips.height, dpi)};
-}
-
-TwipsRect PixelsToTwips(const RECT& pixels, UINT dpi) noexcept {
-    return {PixelsToTwips(pixels.left, dpi), PixelsToTwips(pixels.top, dpi),
-            PixelsToTwips(pixels.right - pixels.left, dpi), PixelsToTwips(pixels.bottom - pixels.top, dpi)};
 }
 
 namespace {
@@ -69,7 +62,7 @@ bool FaceInstalled(const wchar_t* face) noexcept {
     wanted.lfCharSet = DEFAULT_CHARSET;
     lstrcpynW(wanted.lfFaceName, face, LF_FACESIZE);
     bool found = false;
-    const ScreenDC screen;
+    const WindowDC screen;
     EnumFontFamiliesExW(screen.get(), &wanted, &NoteFound, reinterpret_cast<LPARAM>(&found), 0);
     return found;
 }

@@ -27,7 +27,6 @@ UINT SystemDpi() noexcept;
 int TwipsToPixels(double twips, UINT dpi) noexcept;
 double PixelsToTwips(int pixels, UINT dpi) noexcept;
 RECT TwipsToPixels(const TwipsRect& twips, UINT dpi) noexcept;
-TwipsRect PixelsToTwips(const RECT& pixels, UINT dpi) noexcept;
 
 struct FontSpec {
     const wchar_t* face = nullptr;  // null: the system's message font

@@ -23,7 +23,6 @@ using UniqueHandle = Unique<HANDLE, &::CloseHandle>;
 using UniqueKey = Unique<HKEY, &::RegCloseKey>;
 using UniqueFont = Unique<HFONT, &::DeleteObject>;
 using UniqueBrush = Unique<HBRUSH, &::DeleteObject>;
-using UniqueIcon = Unique<HICON, &::DestroyIcon>;
 using UniqueWindow = Unique<HWND, &::DestroyWindow>;
 using UniqueServiceHandle = Unique<SC_HANDLE, &::CloseServiceHandle>;
 
@@ -47,17 +46,31 @@ private:
     HDC dc_;
 };
 
-// The screen's device context (GetDC(nullptr)/ReleaseDC) for the scope of a query.
-class ScreenDC {
+// A window's device context (GetDC/ReleaseDC; the screen's for a null window) for a scope.
+class WindowDC {
 public:
-    ScreenDC() noexcept : dc_(GetDC(nullptr)) {}
-    ~ScreenDC() { ReleaseDC(nullptr, dc_); }
-    ScreenDC(const ScreenDC&) = delete;
-    ScreenDC& operator=(const ScreenDC&) = delete;
+    explicit WindowDC(HWND hwnd = nullptr) noexcept : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
+    ~WindowDC() { ReleaseDC(hwnd_, dc_); }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
     HDC get() const noexcept { return dc_; }
 
 private:
+    HWND hwnd_;
     HDC dc_;
+};
+
+// An object selected into a device context for a scope; the one it replaced comes back.
+class SelectionScope {
+public:
+    SelectionScope(HDC dc, HGDIOBJ object) noexcept : dc_(dc), old_(SelectObject(dc, object)) {}
+    ~SelectionScope() { SelectObject(dc_, old_); }
+    SelectionScope(const SelectionScope&) = delete;
+    SelectionScope& operator=(const SelectionScope&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
 };
 
 }  // namespace kvztl

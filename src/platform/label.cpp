@@ -16,15 +16,13 @@ void Paint(HWND label) {
     PaintScope paint(label);
     RECT client{};
     GetClientRect(label, &client);
-    const HGDIOBJ oldFont = SelectObject(paint.dc(), reinterpret_cast<HFONT>(GetWindowLongPtrW(label, 0)));
-    HBRUSH ground = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(label), WM_CTLCOLORSTATIC,
-                                                          reinterpret_cast<WPARAM>(paint.dc()),
-                                                          reinterpret_cast<LPARAM>(label)));
+    const SelectionScope font(paint.dc(), reinterpret_cast<HFONT>(GetWindowLongPtrW(label, 0)));
+    HBRUSH ground = reinterpret_cast<HBRUSH>(SendMessageW(
+        GetParent(label), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(paint.dc()), reinterpret_cast<LPARAM>(label)));
     FillRect(paint.dc(), &client, ground ? ground : GetSysColorBrush(COLOR_BTNFACE));
     const std::wstring text = WindowText(label);
     SetBkMode(paint.dc(), TRANSPARENT);
     DrawTextW(paint.dc(), text.c_str(), static_cast<int>(text.size()), &client, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(paint.dc(), oldFont);
 }
 
 LRESULT CALLBACK LabelProcedure(HWND label, UINT message, WPARAM wparam, LPARAM lparam) noexcept {

@@ -9,22 +9,6 @@ TwipsRect PlaceToTwips(const RECT& window, UINT systemDpi, UINT windowDpi) noexc
             PixelsToTwips(window.right - window.left, windowDpi), PixelsToTwips(window.bottom - window.top, windowDpi)};
 }
 
-TwipsRect WindowPlaceTwips(HWND hwnd) noexcept {
-    RECT rect{};
-    GetWindowRect(hwnd, &rect);
-    return PlaceToTwips(rect, SystemDpi(), WindowDpi(hwnd));
-}
-
-void PlaceWindowTwips(HWND hwnd, const TwipsRect& place) noexcept {
-    constexpr UINT kFlags = SWP_NOZORDER | SWP_NOACTIVATE;
-    // The window goes to its position first: the DPI it then has sizes it.
-    const RECT rect = KeepReachable(PlaceToPixels(place, SystemDpi(), [hwnd](POINT at) noexcept {
-        SetWindowPos(hwnd, nullptr, at.x, at.y, 0, 0, kFlags | SWP_NOSIZE);
-        return WindowDpi(hwnd);
-    }));
-    SetWindowPos(hwnd, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, kFlags);
-}
-
 namespace {
 
 BOOL CALLBACK FindVisiblePart(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
@@ -39,8 +23,8 @@ BOOL CALLBACK FindVisiblePart(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
     return TRUE;
 }
 
-}  // namespace
-
+// A rectangle that lies wholly outside every monitor's work area goes onto the work area of
+// the nearest monitor; one that is at least partly visible stays as it is.
 RECT KeepReachable(const RECT& rect) noexcept {
     std::pair<RECT, bool> search{rect, false};
     // An empty rectangle intersects nothing; test a pixel at its corner instead.
@@ -59,5 +43,37 @@ RECT KeepReachable(const RECT& rect) noexcept {
     const LONG top = std::clamp(rect.top, work.top, std::max(work.top, work.bottom - height));
     return {left, top, left + width, top + height};
 }
+
+}  // namespace
+
+TwipsRect WindowPlaceTwips(HWND hwnd) noexcept {
+    RECT rect{};
+    GetWindowRect(hwnd, &rect);
+    return PlaceToTwips(rect, SystemDpi(), WindowDpi(hwnd));
+}
+
+void PlaceWindowTwips(HWND hwnd, const TwipsRect& place) noexcept {
+    constexpr UINT kFlags = SWP_NOZORDER | SWP_NOACTIVATE;
+    // The window goes to its position first: the DPI it then has sizes it.
+    const RECT rect = KeepReachable(PlaceToPixels(place, SystemDpi(), [hwnd](POINT at) noexcept {
+        SetWindowPos(hwnd, nullptr, at.x, at.y, 0, 0, kFlags | SWP_NOSIZE);
+        return WindowDpi(hwnd);
+    }));
+    SetWindowPos(hwnd, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, kFlags);
+}
+
+namespace {
+
+void SetTopmost(HWND hwnd, HWND insertAfter) noexcept {
+    const bool otherThread = GetWindowThreadProcessId(hwnd, nullptr) != GetCurrentThreadId();
+    SetWindowPos(hwnd, insertAfter, 0, 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | (otherThread ? SWP_ASYNCWINDOWPOS : 0));
+}
+
+}  // namespace
+
+void PinOnTop(HWND hwnd) noexcept { SetTopmost(hwnd, HWND_TOPMOST); }
+
+void UnpinFromTop(HWND hwnd) noexcept { SetTopmost(hwnd, HWND_NOTOPMOST); }
 
 }  // namespace kvztl

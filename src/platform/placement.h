@@ -12,8 +12,9 @@ namespace kvztl {
 
 TwipsRect WindowPlaceTwips(HWND hwnd) noexcept;
 
-// Moves the window to `place`, kept reachable (see KeepReachable), then sizes it at the DPI
-// of the monitor it has landed on.
+// Moves the window to `place`, then sizes it at the DPI of the monitor it has landed on. A
+// place wholly outside every monitor's work area is moved onto the nearest monitor; one that
+// is at least partly visible is kept exactly.
 void PlaceWindowTwips(HWND hwnd, const TwipsRect& place) noexcept;
 
 // The two conversions for any desktop. `dpiAt` answers the DPI of the monitor where a
@@ -26,8 +27,10 @@ RECT PlaceToPixels(const TwipsRect& place, UINT systemDpi, DpiAt dpiAt) {
     return {at.x, at.y, at.x + TwipsToPixels(place.width, dpi), at.y + TwipsToPixels(place.height, dpi)};
 }
 
-// A rectangle that lies wholly outside every monitor's work area is moved onto the work area
-// of the nearest monitor; one that is at least partly visible is returned unchanged.
-RECT KeepReachable(const RECT& rect) noexcept;
+// Topmost on and off by the z-order alone: activation and the keyboard focus stay where the
+// user has them. A window of another thread is changed without waiting for it, so a hung
+// program cannot hold up the caller.
+void PinOnTop(HWND hwnd) noexcept;
+void UnpinFromTop(HWND hwnd) noexcept;
 
 }  // namespace kvztl

@@ -1,5 +1,4 @@
-// Base for a top-level window object: the HWND finds its object from WM_NCCREATE on and lets
-// go of it at WM_NCDESTROY; every message goes through HandleMessage, which must not throw.
+// Small helpers for any window: its text, and the registration of the program's classes.
 #pragma once
 
 #include <windows.h>
@@ -8,44 +7,14 @@
 
 namespace kvztl {
 
-class Window {
-public:
-    Window() = default;
-    Window(const Window&) = delete;
-    Window& operator=(const Window&) = delete;
-    virtual ~Window();
-
-    HWND hwnd() const noexcept { return hwnd_; }
-
-protected:
-    // Destroys the window while the derived object can still handle its last messages (the
-    // unload); every derived destructor calls it.
-    void DestroyHwnd() noexcept;
-
-    // Registers `className` once per process, for windows with the program's icon.
-    static void RegisterWindowClass(const wchar_t* className) noexcept;
-
-    // Creates the window; false when the system refused (hwnd() stays null).
-    bool CreateHwnd(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle,
-                    HWND owner) noexcept;
-
-    virtual LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) noexcept = 0;
-    LRESULT Default(UINT message, WPARAM wparam, LPARAM lparam) noexcept {
-        return DefWindowProcW(hwnd_, message, wparam, lparam);
-    }
-
-private:
-    static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
-    HWND hwnd_ = nullptr;
-};
-
 // The text (caption) of any window.
 std::wstring WindowText(HWND hwnd);
 
 // Registers a window class of this module unless it is registered already.
 void RegisterClassOnce(WNDCLASSEXW wc) noexcept;
 
-// The icon of the program's executable at the system's small or large icon size.
-HICON ProgramIcon(bool small) noexcept;
+// Registers the class of a top-level window of the program: its icon, the dialog colour, and
+// double-clicks.
+void RegisterFormClass(const wchar_t* className, WNDPROC procedure) noexcept;
 
 }  // namespace kvztl

@@ -5,17 +5,15 @@
 #include <windows.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 
-#include "platform/controls.h"
-#include "platform/window.h"
+#include "platform/form.h"
 #include "store/settings_store.h"
 #include "tracker/launcher.h"
 
 namespace kvztl {
 
-class SettingsWindow final : public Window {
+class SettingsWindow final : public Form {
 public:
     static constexpr const wchar_t* kClassName = L"KV_ZTL_SETTINGS";
     static constexpr const wchar_t* kContactAddress = L"kv-ztl@example.org";
@@ -46,44 +44,37 @@ public:
     struct Host {
         HWND owner;
         std::function<std::wstring()> statusCaption;
-        std::function<void(bool)> setAlwaysOnTop;
+        std::function<void(bool)> setKeeperEnabled;
     };
 
-    ~SettingsWindow() override { DestroyHwnd(); }
-
     // Creates and loads the window (hidden); null if the system refused.
-    static std::unique_ptr<SettingsWindow> Create(Host host, const SettingsStore& store, Launcher& launcher);
+    static Ptr<SettingsWindow> Create(Host host, const SettingsStore& store, Launcher& launcher);
 
-    // Opens the window modally over host.owner and returns once it has closed. The owner
-    // takes no input meanwhile, but its timers keep running. At most one is open at a time.
+    // Opens the window modally over host.owner and returns once it has closed. At most one
+    // is open at a time.
     static void ShowModal(Host host, const SettingsStore& store, Launcher& launcher);
 
-    void Show() noexcept;
-    void Close() noexcept { PostMessageW(hwnd(), WM_CLOSE, 0, 0); }
-    const ControlSet& controls() const noexcept { return controls_; }
-
 private:
-    SettingsWindow(Host host, const SettingsStore& store, Launcher& launcher);
-    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) noexcept override;
-    void OnCommand(int id, int code);
-    void OnPaint() noexcept;
+    SettingsWindow(Host host, const SettingsStore& store, Launcher& launcher)
+        : host_(std::move(host)), store_(store), launcher_(launcher) {}
 
-    void Form_Load();
-    void Form_Unload();
-    void SaveState();
+    void OnCommand(int id, int code) override;
+    void OnPaint(HDC dc) override;
+
+    void Form_Load() override;
+    void Form_Unload() override;
     void AlwaysOnTopTimer_TICKBOX_Click();
     void SERVICE_INSTALLATION_MANAGER_TICKBOX_Click();
-    void LaunchButton_Click(int id);
+    void RunTrackerCommand(int button);  // START, STOP, INSTALL, UNINSTALL, CONFIGURATION
     void EXPLORE_BNBT_FOLDER_BUTTON_Click();
     void OK_BUTTON_Click();
     void KORVANE_ZTL_CREATOR_DblClick();
 
+    void StorePlaceAndFolder();
+
     Host host_;
     const SettingsStore& store_;
     Launcher& launcher_;
-    ControlSet controls_;
-    bool loaded_ = false;  // a window that never finished loading stores nothing as it goes
-    HWND focus_ = nullptr;  // restored when the window is activated again
 };
 
 }  // namespace kvztl

@@ -1,103 +1,74 @@
 #include "status_window/status_window.h"
 
-#include "platform/label.h"
 #include "platform/placement.h"
-#include "store/settings_keys.h"
 #include "store/window_place.h"
+#include "vocabulary.h"
 
 namespace kvztl {
 namespace {
 
+using S = StatusWindow;
+
 constexpr UINT kPollMilliseconds = 500;
 constexpr UINT kKeeperMilliseconds = 1000;
 
-constexpr DWORD kLabelStyle = WS_BORDER | WS_CLIPSIBLINGS;
-constexpr FontSpec kLabelFont = LabelFont(9.75);
-
-// Where the two overlap the indicator lies above the title (raised after creation).
 const ControlSpec kControls[] = {
-    {StatusWindow::KORVANE_ZTL_TITLE, kLabelClass, L"BNBT:", kLabelStyle, 0, {0, 0, 855, 360}, kLabelFont, kBlack,
-     kGreen},
-    {StatusWindow::BNBT_SERVICE_STATUS_LABEL, kLabelClass, L"", kLabelStyle, 0, {825, 0, 1350, 360}, kLabelFont,
-     kCyan, std::nullopt},
+    Label(S::KORVANE_ZTL_TITLE, L"BNBT:", {0, 0, 855, 360}, {.font = LabelFont(9.75), .back = kBlack, .text = kGreen}),
+    Label(S::BNBT_SERVICE_STATUS_LABEL, L"", {825, 0, 1350, 360}, {.font = LabelFont(9.75), .back = kCyan}),
 };
 
 }  // namespace
 
-StatusWindow::StatusWindow(Services services) : services_(std::move(services)) {}
-
-std::unique_ptr<StatusWindow> StatusWindow::Create(Services services) {
-    RegisterWindowClass(kClassName);
-    std::unique_ptr<StatusWindow> window(new StatusWindow(std::move(services)));
-    if (!window->CreateHwnd(kClassName, L"KV-ZTL", WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW,
-                            nullptr)) {
-        return nullptr;
+Form::Ptr<StatusWindow> StatusWindow::Create(Services services) {
+    auto window = Form::Create(
+        new StatusWindow(std::move(services)),
+        {kClassName, kProgramName, WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW, kControls}, nullptr);
+    // Where the two overlap, the indicator lies above the title.
+    if (window) {
+        SetWindowPos(window->controls().Get(BNBT_SERVICE_STATUS_LABEL), HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
-    if (!window->controls_.Create(window->hwnd(), kControls, WindowDpi(window->hwnd()))) return nullptr;
-    SetWindowPos(window->controls_.Get(BNBT_SERVICE_STATUS_LABEL), HWND_TOP, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    window->Form_Load();
     return window;
 }
 
-LRESULT StatusWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) noexcept {
-    try {
-        switch (message) {
-        case WM_TIMER:
-            if (wparam == BNBT_SERVICE_CHECKER_TIMER) BNBT_SERVICE_CHECKER_TIMER_Timer();
-            if (wparam == AlwaysOnTopTimer) AlwaysOnTopTimer_Timer();
-            return 0;
-        case WM_COMMAND:
-            if (HIWORD(wparam) == STN_DBLCLK && LOWORD(wparam) == BNBT_SERVICE_STATUS_LABEL) {
-                BNBT_SERVICE_STATUS_LABEL_DblClick();
-            }
-            if (HIWORD(wparam) == STN_DBLCLK && LOWORD(wparam) == KORVANE_ZTL_TITLE) KORVANE_ZTL_TITLE_DblClick();
-            return 0;
-        case WM_CTLCOLORSTATIC:
-            if (HBRUSH brush = controls_.OnCtlColor(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam))) {
-                return reinterpret_cast<LRESULT>(brush);
-            }
-            break;
-        case WM_DPICHANGED:
-            controls_.OnDpiChanged(hwnd(), wparam, lparam);
-            return 0;
-        case WM_QUERYENDSESSION:
-            return TRUE;
-        case WM_ENDSESSION:
-            // The process may end as soon as this returns: store what closing would.
-            if (wparam) Form_Unload();
-            return 0;
-        case WM_DESTROY:
-            Form_Unload();
-            return 0;
-        case WM_NCDESTROY:
-            if (services_.closed) services_.closed();
-            break;
-        }
-    } catch (...) {
-        // Nothing may unwind through the window procedure; the event is dropped.
+void StatusWindow::OnTimer(UINT_PTR id) {
+    switch (id) {
+    case BNBT_SERVICE_CHECKER_TIMER:
+        return BNBT_SERVICE_CHECKER_TIMER_Timer();
+    case AlwaysOnTopTimer:
+        return AlwaysOnTopTimer_Timer();
     }
-    return Default(message, wparam, lparam);
+}
+
+void StatusWindow::OnCommand(int id, int code) {
+    if (code != STN_DBLCLK) return;
+    switch (id) {
+    case BNBT_SERVICE_STATUS_LABEL:
+        return BNBT_SERVICE_STATUS_LABEL_DblClick();
+    case KORVANE_ZTL_TITLE:
+        return KORVANE_ZTL_TITLE_DblClick();
+    }
+}
+
+void StatusWindow::OnDestroyed() {
+    if (services_.closed) services_.closed();
 }
 
 void StatusWindow::Form_Load() {
     PlaceWindowTwips(hwnd(), LoadPlace(services_.store, settings::kStatusPlacePrefix, settings::kStatusPlaceDefault));
     SetTimer(hwnd(), BNBT_SERVICE_CHECKER_TIMER, kPollMilliseconds, nullptr);
-    SetAlwaysOnTop(services_.store.Double(settings::kAlwaysOnTop, settings::kAlwaysOnTopDefault) == 1.0);
-    loaded_ = true;
+    SetKeeperEnabled(services_.store.Number(settings::kAlwaysOnTop).value_or(settings::kAlwaysOnTopDefault) == 1.0);
 }
 
-void StatusWindow::Form_Unload() {
-    if (loaded_) SavePlace(services_.store, settings::kStatusPlacePrefix, WindowPlaceTwips(hwnd()));
-}
+void StatusWindow::Form_Unload() { SavePlace(services_.store, settings::kStatusPlacePrefix, WindowPlaceTwips(hwnd())); }
 
 void StatusWindow::BNBT_SERVICE_CHECKER_TIMER_Timer() {
-    const bool running = services_.probe(kTrackerImage);
-    controls_.SetBackColor(BNBT_SERVICE_STATUS_LABEL, running ? kGreen : kRed);
-    controls_.SetText(BNBT_SERVICE_STATUS_LABEL, running ? L"RUNNING" : L"STOPPED");
+    const bool running = services_.probe(tracker::kProcessImage);
+    controls().SetBackColor(BNBT_SERVICE_STATUS_LABEL, running ? status::kRunningColor : status::kStoppedColor);
+    controls().SetText(BNBT_SERVICE_STATUS_LABEL, running ? status::kRunning : status::kStopped);
 }
 
-void StatusWindow::SetAlwaysOnTop(bool enabled) noexcept {
+void StatusWindow::SetKeeperEnabled(bool enabled) noexcept {
     keeperEnabled_ = enabled;
     if (enabled) {
         SetTimer(hwnd(), AlwaysOnTopTimer, kKeeperMilliseconds, nullptr);
@@ -109,21 +80,19 @@ void StatusWindow::SetAlwaysOnTop(bool enabled) noexcept {
 void StatusWindow::AlwaysOnTopTimer_Timer() noexcept {
     const HWND foreground = GetForegroundWindow();
     if (foreground == hwnd()) return;
-    // The z-order only: activation and the keyboard focus stay where the user has them. The
-    // call on another thread's window is posted, so a hung program cannot hold up the strip.
-    constexpr UINT kZOrderOnly = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE;
-    const bool otherThread = GetWindowThreadProcessId(foreground, nullptr) != GetCurrentThreadId();
-    SetWindowPos(foreground, HWND_NOTOPMOST, 0, 0, 0, 0, kZOrderOnly | (otherThread ? SWP_ASYNCWINDOWPOS : 0));
-    SetWindowPos(hwnd(), HWND_TOPMOST, 0, 0, 0, 0, kZOrderOnly);
+    UnpinFromTop(foreground);
+    PinOnTop(hwnd());
 }
 
 void StatusWindow::BNBT_SERVICE_STATUS_LABEL_DblClick() {
     // The colour is the state, read once: green stops, red starts, the colour before the
-    // first poll does nothing. (A failed launch's message box lets polls run meanwhile.)
+    // first poll does nothing. (A failed launch's message lets polls run meanwhile.)
     const COLORREF color = StatusColor();
-    if (color != kGreen && color != kRed) return;
-    const std::wstring folder = services_.store.Text(settings::kTrackerFolder, settings::kTrackerFolderDefault);
-    services_.launcher.RunTrackerProgram(hwnd(), L"bnbt.exe", color == kGreen ? L"-stop" : L"-start", folder);
+    if (color != status::kRunningColor && color != status::kStoppedColor) return;
+    const std::wstring folder =
+        services_.store.Text(settings::kTrackerFolder).value_or(settings::kTrackerFolderDefault);
+    const wchar_t* command = color == status::kRunningColor ? tracker::kStop : tracker::kStart;
+    ShowError(LaunchFailureText(services_.launcher.RunTrackerProgram(hwnd(), tracker::kProgram, command, folder)));
 }
 
 void StatusWindow::KORVANE_ZTL_TITLE_DblClick() {

@@ -5,22 +5,18 @@
 #include <windows.h>
 
 #include <functional>
-#include <memory>
-#include <optional>
 #include <string>
 
-#include "platform/controls.h"
-#include "platform/window.h"
+#include "platform/form.h"
 #include "store/settings_store.h"
 #include "tracker/launcher.h"
 #include "tracker/process_probe.h"
 
 namespace kvztl {
 
-class StatusWindow final : public Window {
+class StatusWindow final : public Form {
 public:
     static constexpr const wchar_t* kClassName = L"KV_ZTL_MAIN";
-    static constexpr const wchar_t* kTrackerImage = L"BNBT.exe";
 
     // Control and timer identifiers, named after the controls.
     enum Control : int { KORVANE_ZTL_TITLE = 101, BNBT_SERVICE_STATUS_LABEL = 102 };
@@ -34,35 +30,32 @@ public:
         std::function<void()> closed;                     // the window has gone
     };
 
-    ~StatusWindow() override { DestroyHwnd(); }
-
-    // Creates and loads the window (hidden); null if the system refused to create it.
-    static std::unique_ptr<StatusWindow> Create(Services services);
-
-    void Show() noexcept { ShowWindow(hwnd(), SW_SHOWNORMAL); }
+    // Creates and loads the window (hidden); null if the system refused.
+    static Ptr<StatusWindow> Create(Services services);
 
     // The indicator as the rest of the program reads it.
-    std::wstring StatusCaption() const { return controls_.Text(BNBT_SERVICE_STATUS_LABEL); }
-    COLORREF StatusColor() const noexcept { return *controls_.BackColor(BNBT_SERVICE_STATUS_LABEL); }
+    std::wstring StatusCaption() const { return controls().Text(BNBT_SERVICE_STATUS_LABEL); }
+    COLORREF StatusColor() const noexcept { return *controls().BackColor(BNBT_SERVICE_STATUS_LABEL); }
 
-    // The always-on-top keeper: switching it off only stops the ticks.
-    void SetAlwaysOnTop(bool enabled) noexcept;
-    bool AlwaysOnTop() const noexcept { return keeperEnabled_; }
+    // The always-on-top keeper, AlwaysOnTopTimer: switching it off only stops the ticks.
+    void SetKeeperEnabled(bool enabled) noexcept;
+    bool KeeperEnabled() const noexcept { return keeperEnabled_; }
 
 private:
-    explicit StatusWindow(Services services);
-    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) noexcept override;
+    explicit StatusWindow(Services services) : services_(std::move(services)) {}
 
-    void Form_Load();
-    void Form_Unload();
+    void OnTimer(UINT_PTR id) override;
+    void OnCommand(int id, int code) override;
+    void OnDestroyed() override;
+
+    void Form_Load() override;
+    void Form_Unload() override;
     void BNBT_SERVICE_CHECKER_TIMER_Timer();
     void AlwaysOnTopTimer_Timer() noexcept;
     void BNBT_SERVICE_STATUS_LABEL_DblClick();
     void KORVANE_ZTL_TITLE_DblClick();
 
     Services services_;
-    ControlSet controls_;
-    bool loaded_ = false;  // a window that never finished loading stores nothing as it goes
     bool keeperEnabled_ = false;
 };
 

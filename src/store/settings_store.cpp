@@ -27,26 +27,16 @@ std::wstring UserDecimalSeparator() {
     return separator;
 }
 
-template <typename T>
-T NumberOr(const SettingsStore& store, std::wstring_view key, int fallback, double low, double high) {
-    const std::optional<double> value =
-        ParseNumber(store.Text(key, std::to_wstring(fallback)), UserDecimalSeparator());
-    if (!value || *value < low || *value > high) return static_cast<T>(fallback);
-    return static_cast<T>(*value);
-}
-
 }  // namespace
 
 SettingsStore::SettingsStore(HKEY root, std::wstring subkey) : root_(root), subkey_(std::move(subkey)) {}
 
 void SettingsStore::ReportFailuresTo(FailureHandler handler) { onFailure_ = std::move(handler); }
 
-std::wstring SettingsStore::Text(std::wstring_view key, std::wstring_view fallback) const {
+std::optional<std::wstring> SettingsStore::Text(std::wstring_view key) const {
     const std::wstring name(key);
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(root_, subkey_.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
-        return std::wstring(fallback);
-    }
+    if (RegOpenKeyExW(root_, subkey_.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return std::nullopt;
     const UniqueKey section(opened);
     // The value may change size between the two calls; try again until it fits.
     for (int attempt = 0; attempt < 4; ++attempt) {
@@ -61,7 +51,12 @@ std::wstring SettingsStore::Text(std::wstring_view key, std::wstring_view fallba
         text.resize(wcsnlen(text.c_str(), text.size()));
         return text;
     }
-    return std::wstring(fallback);
+    return std::nullopt;
+}
+
+std::optional<double> SettingsStore::Number(std::wstring_view key) const {
+    const std::optional<std::wstring> text = Text(key);
+    return text ? ParseNumber(*text, UserDecimalSeparator()) : std::nullopt;
 }
 
 bool SettingsStore::Save(std::wstring_view key, std::wstring_view text) const {
@@ -90,26 +85,7 @@ LSTATUS SettingsStore::Write(std::wstring_view key, std::wstring_view text) cons
                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-float SettingsStore::Single(std::wstring_view key, int fallback) const {
-    return NumberOr<float>(*this, key, fallback, -FLT_MAX, FLT_MAX);
-}
-
-double SettingsStore::Double(std::wstring_view key, int fallback) const {
-    return NumberOr<double>(*this, key, fallback, -FLT_MAX, FLT_MAX);
-}
-
-short SettingsStore::Integer(std::wstring_view key, int fallback) const {
-    // A 16-bit integer rounds half to even, as the settings service's readers do.
-    const std::optional<double> value = ParseNumber(Text(key, std::to_wstring(fallback)), UserDecimalSeparator());
-    if (!value) return static_cast<short>(fallback);
-    const double rounded = std::nearbyint(*value);
-    if (rounded < -32768 || rounded > 32767) return static_cast<short>(fallback);
-    return static_cast<short>(rounded);
-}
-
-bool SettingsStore::SaveNumber(std::wstring_view key, double value) const {
-    return Save(key, FormatNumber(value));
-}
+bool SettingsStore::SaveNumber(std::wstring_view key, double value) const { return Save(key, FormatNumber(value)); }
 
 std::wstring FormatNumber(double value) {
     const float single = static_cast<float>(value);

@@ -20,9 +20,13 @@ public:
     // `subkey` names the section's key below `root`; tests pass their own.
     explicit SettingsStore(HKEY root = HKEY_CURRENT_USER, std::wstring subkey = kApplicationKey);
 
-    // The stored text of `key`, or `fallback` when the key (or its section) does not exist.
-    // Never creates anything.
-    std::wstring Text(std::wstring_view key, std::wstring_view fallback) const;
+    // The stored text of `key` as stored (%VARIABLES% unexpanded); nothing when the key (or
+    // its section) does not exist. Never creates anything. The caller applies its default.
+    std::optional<std::wstring> Text(std::wstring_view key) const;
+
+    // The stored number of `key` (see ParseNumber); nothing when the key does not exist or
+    // its text is not a number.
+    std::optional<double> Number(std::wstring_view key) const;
 
     // Stores `text` under `key`, creating the section as needed; a value stored as
     // REG_EXPAND_SZ keeps that type. False when the registry refused: the failure is traced
@@ -32,11 +36,7 @@ public:
     using FailureHandler = std::function<void(std::wstring_view key, LSTATUS error)>;
     void ReportFailuresTo(FailureHandler handler);
 
-    // Numbers are read from their decimal text; text that does not convert yields the
-    // default instead of an error.
-    float Single(std::wstring_view key, int fallback) const;
-    double Double(std::wstring_view key, int fallback) const;
-    short Integer(std::wstring_view key, int fallback) const;
+    // Stores `value` in the store's number form (see FormatNumber).
     bool SaveNumber(std::wstring_view key, double value) const;
 
 private:
@@ -51,8 +51,8 @@ private:
 // point, at most seven significant digits ("1000", "1234.5", "-15").
 std::wstring FormatNumber(double value);
 // Accepts surrounding blanks, and `decimalSeparator` for the point ("1234,5" where the user
-// writes a decimal comma); rejects empty text, trailing junk, and values that are not finite
-// or do not fit a single-precision number.
+// writes a decimal comma; the store passes the user's); rejects empty text, trailing junk,
+// and values that are not finite or do not fit a single-precision number.
 std::optional<double> ParseNumber(std::wstring_view text, std::wstring_view decimalSeparator = L".");
 
 }  // namespace kvztl

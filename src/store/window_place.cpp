@@ -1,5 +1,6 @@
 #include "store/window_place.h"
 
+#include <optional>
 #include <string>
 
 namespace kvztl {
@@ -33,9 +34,10 @@ std::wstring KeyOf(std::wstring_view prefix, const Field& field) { return std::w
 TwipsRect LoadPlace(const SettingsStore& store, std::wstring_view prefix, const TwipsRect& defaults) {
     TwipsRect place = defaults;
     for (const Field& field : kFields) {
-        const int fallback = static_cast<int>(defaults.*field.member);
-        const double value = store.Single(KeyOf(prefix, field), fallback);
-        place.*field.member = Usable(field, value) ? value : fallback;
+        // Read as a single-precision number, as places have always been stored.
+        const std::optional<double> stored = store.Number(KeyOf(prefix, field));
+        const double value = stored ? static_cast<float>(*stored) : defaults.*field.member;
+        place.*field.member = Usable(field, value) ? value : defaults.*field.member;
     }
     return place;
 }

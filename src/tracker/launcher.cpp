@@ -40,7 +40,8 @@ std::wstring Expanded(const std::wstring& text) {
 
 // "C:\..." or "\\server\share\...": never a folder relative to wherever the program runs.
 bool IsFullPath(const std::wstring& path) {
-    const bool drive = path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    const bool drive =
+        path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
     const bool unc = path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?' && path[2] != L'.';
     return drive || unc;
 }
@@ -84,30 +85,31 @@ Launcher::Launcher()
 
 Launcher::Launcher(ShellExecuteFn shellExecute) : shellExecute_(std::move(shellExecute)) {}
 
-bool Launcher::RunTrackerProgram(HWND owner, std::wstring_view program, std::wstring_view parameters,
-                                 std::wstring_view trackerFolder) {
+LaunchResult Launcher::RunTrackerProgram(HWND owner, std::wstring_view program, std::wstring_view parameters,
+                                         std::wstring_view trackerFolder) {
     const ProgramLocation location = LocateTrackerProgram(program, trackerFolder);
     return Launch(owner, location.file, std::wstring(parameters), location.directory);
 }
 
-bool Launcher::Explore(HWND owner, std::wstring_view folder) {
+LaunchResult Launcher::Explore(HWND owner, std::wstring_view folder) {
     const std::wstring text(folder);
     return Launch(owner, ExplorerPath(), text, text);
 }
 
 bool Launcher::Launched(DWORD processId) {
-    std::erase_if(launched_, [](const UniqueHandle& process) { return WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT; });
+    std::erase_if(launched_,
+                  [](const UniqueHandle& process) { return WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT; });
     return std::any_of(launched_.begin(), launched_.end(),
                        [processId](const UniqueHandle& process) { return GetProcessId(process.get()) == processId; });
 }
 
-bool Launcher::Launch(HWND owner, const std::wstring& file, const std::wstring& parameters,
-                      const std::wstring& directory) {
+LaunchResult Launcher::Launch(HWND owner, const std::wstring& file, const std::wstring& parameters,
+                              const std::wstring& directory) {
     InitializeComForTheShell();
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
-    // The shell shows no dialog of its own (a failure is reported once, below) and hands
-    // over the process, so that the probe can tell it from the tracker.
+    // The shell shows no dialog of its own (the caller says what went wrong) and hands over
+    // the process, so that the probe can tell it from the tracker.
     info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
     info.hwnd = owner;
     info.lpVerb = L"runas";
@@ -117,19 +119,19 @@ bool Launcher::Launch(HWND owner, const std::wstring& file, const std::wstring& 
     info.nShow = SW_SHOWNORMAL;
     const bool started = shellExecute_(info) != FALSE;
     const DWORD error = started ? ERROR_SUCCESS : GetLastError();
-    if (started) {
-        if (info.hProcess) launched_.emplace_back(info.hProcess);
-        return true;
+    UniqueHandle process(info.hProcess);
+    if (!started) {
+        const auto outcome =
+            error == ERROR_CANCELLED ? LaunchResult::Outcome::Cancelled : LaunchResult::Outcome::Failed;
+        return {outcome, FileName(file), error};
     }
-    if (info.hProcess) CloseHandle(info.hProcess);
-    if (error != ERROR_CANCELLED) {
-        MessageBoxW(owner, LaunchFailureMessage(FileName(file), error).c_str(), L"KV-ZTL", MB_OK | MB_ICONERROR);
-    }
-    return false;
+    if (process) launched_.push_back(std::move(process));
+    return {LaunchResult::Outcome::Started, FileName(file)};
 }
 
-std::wstring LaunchFailureMessage(std::wstring_view file, DWORD error) {
-    return L"Could not start " + std::wstring(file) + L": " + SystemMessage(error);
+std::optional<std::wstring> LaunchFailureText(const LaunchResult& result) {
+    if (result.outcome != LaunchResult::Outcome::Failed) return std::nullopt;
+    return L"Could not start " + result.program + L": " + SystemMessage(result.error);
 }
 
 }  // namespace kvztl

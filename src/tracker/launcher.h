@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,20 @@ ProgramLocation LocateTrackerProgram(std::wstring_view program, std::wstring_vie
 // The file browser in the Windows folder.
 std::wstring ExplorerPath();
 
+// What became of a launch.
+struct LaunchResult {
+    enum class Outcome { Started, Cancelled, Failed };
+    Outcome outcome;
+    std::wstring program;         // the file name, as the user knows it: "bnbt.exe"
+    DWORD error = ERROR_SUCCESS;  // why it failed
+    bool started() const noexcept { return outcome == Outcome::Started; }
+};
+
+// What to tell the user of a launch: "Could not start bnbt.exe: The system cannot find the
+// file specified." Nothing when it started, or when the user refused the elevation prompt:
+// that was their own choice.
+std::optional<std::wstring> LaunchFailureText(const LaunchResult& result);
+
 class Launcher {
 public:
     // The shell call; tests stand in for it to see refusals the system here never makes.
@@ -40,27 +55,23 @@ public:
     explicit Launcher(ShellExecuteFn shellExecute);
 
     // Runs the tracker's `program` with `parameters`, located through `trackerFolder`.
-    bool RunTrackerProgram(HWND owner, std::wstring_view program, std::wstring_view parameters,
-                           std::wstring_view trackerFolder);
+    LaunchResult RunTrackerProgram(HWND owner, std::wstring_view program, std::wstring_view parameters,
+                                   std::wstring_view trackerFolder);
 
     // Opens `folder`, passed as it stands, in the file browser.
-    bool Explore(HWND owner, std::wstring_view folder);
+    LaunchResult Explore(HWND owner, std::wstring_view folder);
 
     // True while a process that a launch started still runs: such a process carries out a
     // command and is not the tracker, whatever its name.
     bool Launched(DWORD processId);
 
 private:
-    // Shown normally, never waited for. When the shell cannot start the program, one message
-    // box owned by `owner` names it and the reason; a refused elevation prompt is the
-    // user's choice and stays silent. False when nothing was started.
-    bool Launch(HWND owner, const std::wstring& file, const std::wstring& parameters, const std::wstring& directory);
+    // Shown normally, never waited for; the shell shows nothing of its own.
+    LaunchResult Launch(HWND owner, const std::wstring& file, const std::wstring& parameters,
+                        const std::wstring& directory);
 
     ShellExecuteFn shellExecute_;
     std::vector<UniqueHandle> launched_;  // the processes started, until they end
 };
-
-// "Could not start bnbt.exe: The system cannot find the file specified."
-std::wstring LaunchFailureMessage(std::wstring_view file, DWORD error);
 
 }  // namespace kvztl

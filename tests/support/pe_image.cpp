@@ -37,9 +37,9 @@ Imports ReadImports(const std::vector<char>& image) {
         for (auto* thunk = reinterpret_cast<const IMAGE_THUNK_DATA64*>(at(entry->OriginalFirstThunk));
              thunk && thunk->u1.AddressOfData; ++thunk) {
             if (!IMAGE_SNAP_BY_ORDINAL64(thunk->u1.Ordinal)) {
-                result.functions.insert(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(at(
-                                                                static_cast<DWORD>(thunk->u1.AddressOfData)))
-                                            ->Name);
+                result.functions.insert(
+                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(at(static_cast<DWORD>(thunk->u1.AddressOfData)))
+                        ->Name);
             }
         }
     }

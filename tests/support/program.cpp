@@ -1,16 +1,10 @@
 #include "support/program.h"
 
-#include <psapi.h>
-#include <winternl.h>
-
-#include <vector>
-
 #include "settings_window/settings_window.h"
 #include "status_window/status_window.h"
+#include "vocabulary.h"
 
 namespace kvztl::test {
-
-using namespace std::chrono_literals;
 
 HWND RunningProgram::Indicator() const { return GetDlgItem(window, StatusWindow::BNBT_SERVICE_STATUS_LABEL); }
 
@@ -36,66 +30,59 @@ HWND FindWindowOf(DWORD processId, const wchar_t* className) {
     return nullptr;
 }
 
-RunningProgram StartProgram(const std::wstring& exe, const std::wstring& directory) {
+RunningProgram StartProgram(const std::wstring& directory) {
     RunningProgram program;
-    program.process = std::make_unique<Process>(BinDirectory() + L"\\" + exe, L"", directory);
+    program.process = std::make_unique<Process>(BinDirectory() + L"\\kv-ztl.exe", L"", directory);
     PumpUntil([&] { return (program.window = FindWindowOf(program.process->id(), StatusWindow::kClassName)); }, 10s);
     return program;
 }
 
-namespace {
-
-// Counts the open handles of a process from the system's handle table; Wine has no
-// per-process handle count but keeps this table.
-DWORD HandlesOf(DWORD processId) {
-    struct Entry {  // SYSTEM_HANDLE_TABLE_ENTRY_INFO: process ids are cut to 16 bits
-        USHORT ownerPid;
-        USHORT creatorBackTraceIndex;
-        BYTE objectType, flags;
-        USHORT handle;
-        PVOID object;
-        ACCESS_MASK access;
-    };
-    using Query = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
-    static const auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    constexpr ULONG kSystemHandleInformation = 16;
-    std::vector<BYTE> buffer(1 << 20);
-    ULONG needed = 0;
-    NTSTATUS status;
-    while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
-           static_cast<NTSTATUS>(0xC0000004L)) {  // STATUS_INFO_LENGTH_MISMATCH
-        buffer.resize(buffer.size() * 2);
+void Exercise::Round(const RunningProgram& program, std::chrono::milliseconds within, int settingsEvery) {
+    const std::wstring before = TextOf(program.Indicator());
+    DoubleClick(program.Indicator(), Delivery::Post);
+    ++rounds;
+    followed += program.WaitForCaption(before == status::kRunning ? status::kStopped : status::kRunning, within);
+    if (rounds % settingsEvery != 0) return;
+    if (HWND settings = program.OpenSettings()) {
+        ++settingsOpened;
+        PostMessageW(settings, WM_CLOSE, 0, 0);
+        PumpUntil([&] { return !IsWindow(settings); }, 3s);
     }
-    if (status < 0) return 0;
-    const ULONG count = *reinterpret_cast<const ULONG*>(buffer.data());
-    const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
-    DWORD handles = 0;
-    for (ULONG i = 0; i < count; ++i) handles += entries[i].ownerPid == (processId & 0xFFFF);
-    return handles;
 }
 
-}  // namespace
+void ProgramTest::TearDown() {
+    if (program.process) program.process->Terminate();
+    EndAllTrackers();
+}
 
-ProcessFigures Measure(HANDLE process) {
-    ProcessFigures figures;
-    FILETIME created, exited, kernel, user;
-    if (GetProcessTimes(process, &created, &exited, &kernel, &user)) {
-        auto seconds = [](const FILETIME& t) {
-            return (static_cast<double>(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e7;
-        };
-        figures.cpuSeconds = seconds(kernel) + seconds(user);
-    }
-    PROCESS_MEMORY_COUNTERS memory{};
-    if (GetProcessMemoryInfo(process, &memory, sizeof(memory))) {
-        figures.workingSetMb = memory.WorkingSetSize / 1048576.0;
-        figures.peakWorkingSetMb = memory.PeakWorkingSetSize / 1048576.0;
-    }
-    GetProcessHandleCount(process, &figures.handles);
-    if (figures.handles == 0) figures.handles = HandlesOf(GetProcessId(process));
-    figures.gdiObjects = GetGuiResources(process, GR_GDIOBJECTS);
-    figures.userObjects = GetGuiResources(process, GR_USEROBJECTS);
-    return figures;
+HWND ProgramTest::Start(const std::wstring& directory) {
+    program = StartProgram(directory);
+    return program.window;
+}
+
+void ProgramTest::Close() {
+    PostMessageW(program.window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(WaitForSingleObject(program.process->handle(), 10000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(program.process->handle(), &code);
+    EXPECT_EQ(code, 0u);
+}
+
+int ProgramTest::AnswerMessageBoxes(std::chrono::milliseconds duration, std::vector<std::wstring>* texts) {
+    int shown = 0;
+    const auto end = std::chrono::steady_clock::now() + duration;
+    PumpUntil(
+        [&] {
+            if (HWND box = program.MessageBox()) {
+                ++shown;
+                if (texts) texts->push_back(TextOf(GetDlgItem(box, 0xFFFF)));
+                SendMessageW(box, WM_COMMAND, IDOK, 0);
+                PumpUntil([&] { return !IsWindow(box); }, 2s);
+            }
+            return std::chrono::steady_clock::now() >= end;
+        },
+        duration + 5s);
+    return shown;
 }
 
 }  // namespace kvztl::test

@@ -1,10 +1,13 @@
-// kv-ztl.exe started as a user would, and the figures of a running process.
+// kv-ztl.exe started as a user would, and driven from outside its process.
 #pragma once
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -15,28 +18,42 @@ struct RunningProgram {
     HWND window = nullptr;  // its status window, null if none showed within 10 s
     HWND Indicator() const;
     // Waits (pumping messages) until the indicator reads `caption`.
-    bool WaitForCaption(const std::wstring& caption, std::chrono::milliseconds timeout = std::chrono::seconds(3)) const;
+    bool WaitForCaption(const std::wstring& caption, std::chrono::milliseconds timeout = 3s) const;
     // Double-clicks the title and waits for the settings window; null if none showed.
     HWND OpenSettings() const;
     // A message box that the program shows, or null.
     HWND MessageBox() const;
 };
 
-// Starts kv-ztl.exe (or another program of the build), in `directory` if one is named, and
-// waits for its status window.
-RunningProgram StartProgram(const std::wstring& exe = L"kv-ztl.exe", const std::wstring& directory = L"");
+// Starts kv-ztl.exe, in `directory` if one is named, and waits for its status window.
+RunningProgram StartProgram(const std::wstring& directory = L"");
 
 // A visible top-level window of class `className` that process `processId` shows, or null.
 HWND FindWindowOf(DWORD processId, const wchar_t* className);
 
-struct ProcessFigures {
-    double cpuSeconds = 0;
-    double workingSetMb = 0;
-    double peakWorkingSetMb = 0;
-    DWORD handles = 0;
-    DWORD gdiObjects = 0;
-    DWORD userObjects = 0;
+// One round of use: a double-click on the indicator, followed by the indicator within
+// `within`; every `settingsEvery`-th round the settings window opened and closed as well.
+struct Exercise {
+    int rounds = 0;
+    int followed = 0;  // rounds whose double-click the indicator followed
+    int settingsOpened = 0;
+    void Round(const RunningProgram& program, std::chrono::milliseconds within, int settingsEvery);
 };
-ProcessFigures Measure(HANDLE process);
+
+// kv-ztl.exe with its own settings key emptied, and no tracker running before or after.
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override { EndAllTrackers(); }
+    void TearDown() override;
+
+    HWND Start(const std::wstring& directory = L"");
+    // Closes the strip as its close button would and waits for the program to end.
+    void Close();
+    // Counts the message boxes the program shows over `duration`, pressing OK on each.
+    int AnswerMessageBoxes(std::chrono::milliseconds duration, std::vector<std::wstring>* texts = nullptr);
+
+    ProgramStore store;
+    RunningProgram program;
+};
 
 }  // namespace kvztl::test

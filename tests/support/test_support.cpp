@@ -1,16 +1,11 @@
 #include "support/test_support.h"
 
-#include "platform/window.h"
-
 #include <gtest/gtest.h>
 #include <sddl.h>
 #include <tlhelp32.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
 namespace kvztl::test {
 namespace {
@@ -29,8 +24,7 @@ std::wstring CurrentTestName() {
 
 }  // namespace
 
-TestStore::TestStore()
-    : subkey_(L"Software\\KV_ZTL_Tests\\" + CurrentTestName()), store_(HKEY_CURRENT_USER, subkey_) {
+TestStore::TestStore() : subkey_(L"Software\\KV_ZTL_Tests\\" + CurrentTestName()), store_(HKEY_CURRENT_USER, subkey_) {
     RegDeleteTreeW(HKEY_CURRENT_USER, subkey_.c_str());
 }
 
@@ -40,10 +34,37 @@ ProgramStore::ProgramStore() { RegDeleteTreeW(HKEY_CURRENT_USER, SettingsStore::
 
 ProgramStore::~ProgramStore() { RegDeleteTreeW(HKEY_CURRENT_USER, SettingsStore::kApplicationKey); }
 
+ScopedUserValue::ScopedUserValue(const wchar_t* key, const wchar_t* name, const std::wstring& text)
+    : ScopedUserValue(key, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) {}
+
+ScopedUserValue::ScopedUserValue(const wchar_t* key, const wchar_t* name, DWORD number)
+    : ScopedUserValue(key, name, REG_DWORD, &number, sizeof(number)) {}
+
+ScopedUserValue::ScopedUserValue(const wchar_t* key, const wchar_t* name, DWORD type, const void* data, DWORD bytes)
+    : key_(key), name_(name) {
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, nullptr, nullptr, &size) ==
+        ERROR_SUCCESS) {
+        saved_.resize(size);
+        had_ = RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &savedType_, saved_.data(),
+                            &size) == ERROR_SUCCESS;
+    }
+    EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key, name, type, data, bytes), ERROR_SUCCESS);
+}
+
+ScopedUserValue::~ScopedUserValue() {
+    if (had_) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), savedType_, saved_.data(),
+                        static_cast<DWORD>(saved_.size()));
+    } else {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str());
+    }
+}
+
 void MakeReadOnly(const std::wstring& subkey) {
     PSECURITY_DESCRIPTOR readOnly = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly,
-                                                                     nullptr));
+    ASSERT_TRUE(
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr));
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, subkey.c_str(), 0, WRITE_DAC | KEY_READ, &key), ERROR_SUCCESS);
     const UniqueKey opened(key);
@@ -75,6 +96,8 @@ std::wstring BinDirectory() {
     return path.substr(0, path.find_last_of(L'\\'));
 }
 
+std::wstring StandInFolder() { return BinDirectory() + L"\\stand-in"; }
+
 Process::Process(const std::wstring& path, const std::wstring& arguments, const std::wstring& directory) {
     std::wstring commandLine = L"\"" + path + L"\" " + arguments;
     STARTUPINFOW startup{};
@@ -82,8 +105,7 @@ Process::Process(const std::wstring& path, const std::wstring& arguments, const 
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
-        ADD_FAILURE() << "could not start " << path << ": error "
-                      << GetLastError();
+        ADD_FAILURE() << "could not start " << path << ": error " << GetLastError();
         return;
     }
     CloseHandle(info.hThread);
@@ -130,7 +152,7 @@ std::unique_ptr<Process> StartTracker(const std::wstring& imageName) {
     static int started = 0;  // each copy in a folder of its own: a running image cannot be replaced
     const std::wstring folder = TempFolder(CurrentTestName() + L"-" + std::to_wstring(++started));
     const std::wstring copy = folder + L"\\" + imageName;
-    if (!CopyFileW((BinDirectory() + L"\\stand-in\\bnbt.exe").c_str(), copy.c_str(), FALSE)) {
+    if (!CopyFileW((StandInFolder() + L"\\bnbt.exe").c_str(), copy.c_str(), FALSE)) {
         ADD_FAILURE() << "could not copy the stand-in tracker: error " << GetLastError();
     }
     return std::make_unique<Process>(copy, L"", folder);
@@ -161,17 +183,18 @@ void EndAll(const wchar_t* imageName) {
 namespace {
 
 void RemoveTrackerService() {
-    const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    const UniqueServiceHandle service(
-        manager ? OpenServiceW(manager.get(), TrackerService::kName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE)
-                : nullptr);
-    if (service) {
-        SERVICE_STATUS status{};
-        ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-        DeleteService(service.get());
-    }
+    {
+        const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        const UniqueServiceHandle service(
+            manager ? OpenServiceW(manager.get(), TrackerService::kName, SERVICE_STOP | DELETE) : nullptr);
+        if (service) {
+            SERVICE_STATUS status{};
+            ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+            DeleteService(service.get());
+        }
+    }  // the service goes once no handle to it is open
     EndAllTrackers();
-    PumpUntil([] { return TrackerService::State() == 0; }, std::chrono::seconds(5));
+    EXPECT_TRUE(PumpUntil([] { return TrackerService::State() == 0; }, 5s)) << "the tracker service stays";
 }
 
 }  // namespace
@@ -181,7 +204,7 @@ TrackerService::TrackerService() { RemoveTrackerService(); }
 TrackerService::~TrackerService() { RemoveTrackerService(); }
 
 void TrackerService::Install() const {
-    EXPECT_EQ(RunToEnd(BinDirectory() + L"\\stand-in\\bnbt.exe", L"-i"), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(RunToEnd(StandInFolder() + L"\\bnbt.exe", L"-i"), static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_STOPPED)) << "the stand-in's -i installed no service";
 }
 
@@ -193,14 +216,39 @@ DWORD TrackerService::State() {
     return status.dwCurrentState;
 }
 
-LaunchLog::LaunchLog() : path_(TempFolder(CurrentTestName() + L"-log") + L"\\launches.log") {
-    DeleteFileW(path_.c_str());
-    SetEnvironmentVariableW(L"BNBT_STAND_IN_LOG", path_.c_str());
+namespace {
+
+// The value of an environment variable; `set` tells whether it exists at all.
+std::wstring Environment(const wchar_t* name, bool* set = nullptr) {
+    std::wstring value(32768, L'\0');
+    SetLastError(ERROR_SUCCESS);
+    const DWORD length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    if (set) *set = length > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+    value.resize(length);
+    return value;
 }
 
-LaunchLog::~LaunchLog() {
-    SetEnvironmentVariableW(L"BNBT_STAND_IN_LOG", nullptr);
+}  // namespace
+
+ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const std::wstring& value)
+    : name_(name), saved_(Environment(name, &had_)) {
+    SetEnvironmentVariableW(name, value.c_str());
+}
+
+ScopedEnvironment::~ScopedEnvironment() { SetEnvironmentVariableW(name_.c_str(), had_ ? saved_.c_str() : nullptr); }
+
+StandInOnPath::StandInOnPath() : path_(L"PATH", StandInFolder() + L";" + Environment(L"PATH")) {}
+
+LaunchLog::LaunchLog()
+    : path_(TempFolder(CurrentTestName() + L"-log") + L"\\launches.log"), variable_(L"BNBT_STAND_IN_LOG", path_) {
     DeleteFileW(path_.c_str());
+}
+
+LaunchLog::~LaunchLog() { DeleteFileW(path_.c_str()); }
+
+std::wstring LaunchLog::Entry::Arguments() const {
+    const size_t end = commandLine.find(L".exe\"");
+    return end == std::wstring::npos ? commandLine : commandLine.substr(end + 5);
 }
 
 std::vector<LaunchLog::Entry> LaunchLog::Entries() const {
@@ -228,31 +276,17 @@ std::wstring TextOf(HWND hwnd) {
     // title the system keeps, not what an edit box holds.
     const LRESULT length = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(static_cast<size_t>(SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+    text.resize(
+        static_cast<size_t>(SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
     return text;
-}
-
-HWND FindOwnedDialog(HWND owner) {
-    HWND found = nullptr;
-    for (HWND dialog = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); dialog;
-         dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) {
-        if (GetWindow(dialog, GW_OWNER) == owner && IsWindowVisible(dialog)) found = dialog;
-    }
-    return found;
 }
 
 COLORREF ScreenColourAt(HWND hwnd) {
     RECT rect{};
     GetWindowRect(hwnd, &rect);
-    HDC screen = GetDC(nullptr);
-    const COLORREF colour = GetPixel(screen, rect.left + 3, rect.bottom - 3);
-    ReleaseDC(nullptr, screen);
-    return colour;
+    const WindowDC screen;
+    return GetPixel(screen.get(), rect.left + 3, rect.bottom - 3);
 }
-
-}  // namespace kvztl::test
-
-namespace kvztl::test {
 
 BOOL ShellRecorder::operator()(SHELLEXECUTEINFOW& info) {
     auto text = [](const wchar_t* s) { return s ? std::wstring(s) : std::wstring(); };
@@ -274,8 +308,10 @@ size_t ShellRecorder::Count(const std::wstring& parameters) const {
 
 void DoubleClick(HWND control, Delivery delivery) {
     const LPARAM at = MAKELPARAM(4, 4);
-    for (const auto& [message, keys] : {std::pair<UINT, WPARAM>{WM_LBUTTONDOWN, MK_LBUTTON}, {WM_LBUTTONUP, 0},
-                                        {WM_LBUTTONDBLCLK, MK_LBUTTON}, {WM_LBUTTONUP, 0}}) {
+    for (const auto& [message, keys] : {std::pair<UINT, WPARAM>{WM_LBUTTONDOWN, MK_LBUTTON},
+                                        {WM_LBUTTONUP, 0},
+                                        {WM_LBUTTONDBLCLK, MK_LBUTTON},
+                                        {WM_LBUTTONUP, 0}}) {
         if (delivery == Delivery::Post) {
             PostMessageW(control, message, keys, at);
         } else {
@@ -290,49 +326,9 @@ void Click(HWND control) {
     SendMessageW(control, WM_LBUTTONUP, 0, at);
 }
 
-}  // namespace kvztl::test
+bool IsTopmost(HWND hwnd) { return (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
 
-namespace kvztl::test {
-
-DialogWatcher::DialogWatcher(HWND owner) : owner_(owner) {
-    InitializeCriticalSection(&lock_);
-    stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    thread_ = CreateThread(
-        nullptr, 0,
-        [](void* self) -> DWORD {
-            auto* watcher = static_cast<DialogWatcher*>(self);
-            while (WaitForSingleObject(watcher->stop_, 20) == WAIT_TIMEOUT) {
-                HWND dialog = FindOwnedDialog(watcher->owner_);
-                if (!dialog) continue;
-                EnterCriticalSection(&watcher->lock_);
-                if (std::find(watcher->seen_.begin(), watcher->seen_.end(), dialog) == watcher->seen_.end()) {
-                    watcher->seen_.push_back(dialog);
-                    watcher->texts_.push_back(TextOf(GetDlgItem(dialog, 0xFFFF)));
-                }
-                LeaveCriticalSection(&watcher->lock_);
-                PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-            }
-            return 0;
-        },
-        this, 0, nullptr);
-}
-
-DialogWatcher::~DialogWatcher() {
-    SetEvent(stop_);
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
-    CloseHandle(stop_);
-    DeleteCriticalSection(&lock_);
-}
-
-std::vector<std::wstring> DialogWatcher::Texts() const {
-    EnterCriticalSection(&lock_);
-    std::vector<std::wstring> texts = texts_;
-    LeaveCriticalSection(&lock_);
-    return texts;
-}
-
-UniqueWindow CreateOwnerWindow() {
+UniqueWindow CreatePlainWindow() {
     return UniqueWindow(CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 200, 100,
                                         nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
 }

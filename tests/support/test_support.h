@@ -1,14 +1,15 @@
-// Helpers shared by the tests: a private settings key, message pumping, tracker processes,
-// the stand-in's launch log, and the program started as a user would.
+// Helpers shared by the tests: a private settings key, message pumping, processes and the
+// stand-in tracker with its service and launch log, the environment, input as the mouse
+// gives it, and a recording stand-in for the shell call.
 #pragma once
 
 #include <windows.h>
 #include <objbase.h>
 
 #include <chrono>
-#include <ostream>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ inline void PrintTo(const TwipsRect& r, std::ostream* out) {
 }  // namespace kvztl
 
 namespace kvztl::test {
+
+using namespace std::chrono_literals;
 
 // The settings of the test now running, under HKCU\Software\KV_ZTL_Tests\<test>; deleted
 // before and after.
@@ -54,6 +57,24 @@ private:
     SettingsStore store_;
 };
 
+// A value of HKCU\<key> set for the scope (a user preference such as the decimal separator),
+// put back as it was afterwards.
+class ScopedUserValue {
+public:
+    ScopedUserValue(const wchar_t* key, const wchar_t* name, const std::wstring& text);
+    ScopedUserValue(const wchar_t* key, const wchar_t* name, DWORD number);
+    ~ScopedUserValue();
+    ScopedUserValue(const ScopedUserValue&) = delete;
+    ScopedUserValue& operator=(const ScopedUserValue&) = delete;
+
+private:
+    ScopedUserValue(const wchar_t* key, const wchar_t* name, DWORD type, const void* data, DWORD bytes);
+    std::wstring key_, name_;
+    std::vector<BYTE> saved_;
+    DWORD savedType_ = REG_NONE;
+    bool had_ = false;
+};
+
 // Lets everyone read the key HKCU\<subkey> and nobody write it.
 void MakeReadOnly(const std::wstring& subkey);
 
@@ -61,7 +82,8 @@ void MakeReadOnly(const std::wstring& subkey);
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 void PumpFor(std::chrono::milliseconds duration);
 
-std::wstring BinDirectory();  // where the test host, kv-ztl.exe and stand-in\ are
+std::wstring BinDirectory();   // where the test host, kv-ztl.exe and stand-in\ are
+std::wstring StandInFolder();  // the stand-in tracker's bnbt.exe and bnbtfrontend.exe
 
 // A running process, ended when the object goes.
 class Process {
@@ -105,6 +127,29 @@ public:
     static DWORD State();
 };
 
+// An environment variable set for the scope, for this process and what it starts meanwhile.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const wchar_t* name, const std::wstring& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::wstring name_;
+    std::wstring saved_;
+    bool had_;
+};
+
+// PATH with the stand-in tracker's folder first, for the scope: a bare "bnbt.exe" is found.
+class StandInOnPath {
+public:
+    StandInOnPath();
+
+private:
+    ScopedEnvironment path_;
+};
+
 // The stand-in's launch log for this test: set in the environment that launched programs
 // inherit, removed before and after.
 class LaunchLog {
@@ -113,15 +158,18 @@ public:
         std::wstring program;
         std::wstring commandLine;
         std::wstring directory;
+        // What follows the program in the command line: " -start", or "" for none.
+        std::wstring Arguments() const;
     };
     LaunchLog();
     ~LaunchLog();
     std::vector<Entry> Entries() const;
     // Waits (pumping messages) until at least `count` entries are there.
-    std::vector<Entry> WaitFor(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    std::vector<Entry> WaitFor(size_t count, std::chrono::milliseconds timeout = 10s) const;
 
 private:
     std::wstring path_;
+    ScopedEnvironment variable_;
 };
 
 // A folder named after the test in %TEMP%, emptied first.
@@ -130,15 +178,8 @@ std::wstring TempFolder(const std::wstring& name);
 // The text of a window of any process, as the window itself gives it (WM_GETTEXT).
 std::wstring TextOf(HWND hwnd);
 
-// A dialog box (class #32770) owned by `owner` that some thread shows; null if none.
-HWND FindOwnedDialog(HWND owner);
-
 // The colour the screen shows inside a window's lower left corner, clear of any text.
 COLORREF ScreenColourAt(HWND hwnd);
-
-}  // namespace kvztl::test
-
-namespace kvztl::test {
 
 // Stands in for the shell call of the launcher: records each request and answers as told.
 struct ShellRecorder {
@@ -164,28 +205,9 @@ enum class Delivery { Send, Post };
 void DoubleClick(HWND control, Delivery delivery = Delivery::Send);
 void Click(HWND control);
 
-}  // namespace kvztl::test
+bool IsTopmost(HWND hwnd);
 
-namespace kvztl::test {
-
-// While it lives, a thread finds every message box owned by `owner`, records its text and
-// presses its OK button.
-class DialogWatcher {
-public:
-    explicit DialogWatcher(HWND owner);
-    ~DialogWatcher();
-    std::vector<std::wstring> Texts() const;
-
-private:
-    HWND owner_;
-    std::vector<std::wstring> texts_;
-    std::vector<HWND> seen_;
-    mutable CRITICAL_SECTION lock_;
-    HANDLE stop_;
-    HANDLE thread_;
-};
-
-// A plain top-level window for tests that need an owner.
-UniqueWindow CreateOwnerWindow();
+// A plain top-level window for tests that need an owner or another window in front.
+UniqueWindow CreatePlainWindow();
 
 }  // namespace kvztl::test

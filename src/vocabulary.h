@@ -1,0 +1,51 @@
+// The program's shared words: its name, the tracker's programs and commands, the indicator's
+// texts and colours, and the name, default and key prefix of every stored setting.
+#pragma once
+
+#include "platform/colors.h"
+#include "platform/dpi.h"
+
+namespace kvztl {
+
+inline constexpr const wchar_t* kProgramName = L"KV-ZTL";
+
+namespace tracker {
+
+inline constexpr const wchar_t* kProcessImage = L"BNBT.exe";  // what the probe looks for, in any case
+inline constexpr const wchar_t* kProgram = L"bnbt.exe";
+inline constexpr const wchar_t* kConfigurationProgram = L"bnbtfrontend.exe";
+inline constexpr const wchar_t* kStart = L"-start";
+inline constexpr const wchar_t* kStop = L"-stop";
+inline constexpr const wchar_t* kInstall = L"-i";
+inline constexpr const wchar_t* kUninstall = L"-u";
+
+}  // namespace tracker
+
+// The indicator: its caption and colour are the one record of the last poll.
+namespace status {
+
+inline constexpr const wchar_t* kRunning = L"RUNNING";
+inline constexpr const wchar_t* kStopped = L"STOPPED";
+inline constexpr COLORREF kRunningColor = kGreen;
+inline constexpr COLORREF kStoppedColor = kRed;
+
+}  // namespace status
+
+namespace settings {
+
+// Window places: the prefix followed by "Left", "Top", "Width" and "Height".
+inline constexpr const wchar_t* kStatusPlacePrefix = L"Main";
+inline constexpr TwipsRect kStatusPlaceDefault{1000, 1000, 2280, 690};
+inline constexpr const wchar_t* kSettingsPlacePrefix = L"SETTINGSMain";
+inline constexpr TwipsRect kSettingsPlaceDefault{1000, 1000, 9360, 4785};
+
+// The tracker folder as typed.
+inline constexpr const wchar_t* kTrackerFolder = L"BNBT_FOLDER_TEXTBOX";
+inline constexpr const wchar_t* kTrackerFolderDefault = L"TYPE BNBT FOLDER LOCATION HERE";
+
+// "1" keeps the strip on top, "0" does not.
+inline constexpr const wchar_t* kAlwaysOnTop = L"AlwaysOnTopTimer_TICKBOX";
+inline constexpr double kAlwaysOnTopDefault = 0;
+
+}  // namespace settings
+}  // namespace kvztl
