@@ -102,9 +102,9 @@ void Row(const char* name, const ProcessFigures& program, const ProcessFigures& 
     (void)name;
     const double programCpu = program.cpuSeconds - programStart.cpuSeconds;
     const double floorCpu = floor.cpuSeconds - floorStart.cpuSeconds;
-    Line("| CPU seconds in 60 s | %.3f | %.3f | %.2fx (goal <= 1.3x) |", programCpu, floorCpu,
+    Line("| CPU seconds in 60 s | %.3f | %.3f | %.2fx (goal <= 1.05x) |", programCpu, floorCpu,
          floorCpu > 0 ? programCpu / floorCpu : 0.0);
-    Line("| peak working set (MB) | %.2f | %.2f | +%.2f MB (goal <= +3 MB) |", program.peakWorkingSetMb,
+    Line("| peak working set (MB) | %.2f | %.2f | +%.2f MB (goal <= +1 MB) |", program.peakWorkingSetMb,
          floor.peakWorkingSetMb, program.peakWorkingSetMb - floor.peakWorkingSetMb);
     Line("| handles | %lu | %lu | %+ld |", program.handles, floor.handles,
          static_cast<long>(program.handles) - static_cast<long>(floor.handles));

@@ -7,7 +7,11 @@
 
 namespace kvztl {
 
-inline constexpr const wchar_t* kProgramName = L"KV-ZTL";
+inline constexpr const wchar_t* kProgramName = L"KV-ZTL";  // also its value under the Run key
+inline constexpr const wchar_t* kHomepageAddress = L"https://bnbt.example.org/";
+
+// Sent by a second start to the running strip, which then comes forward.
+inline constexpr const wchar_t* kBringForwardMessage = L"KV-ZTL.BringForward";
 
 namespace tracker {
 
@@ -46,6 +50,10 @@ inline constexpr const wchar_t* kTrackerFolderDefault = L"TYPE BNBT FOLDER LOCAT
 // "1" keeps the strip on top, "0" does not.
 inline constexpr const wchar_t* kAlwaysOnTop = L"AlwaysOnTopTimer_TICKBOX";
 inline constexpr double kAlwaysOnTopDefault = 0;
+
+// "1" alerts when the tracker stops without being asked to, "0" does not.
+inline constexpr const wchar_t* kAlertOnUnexpectedStop = L"AlertOnUnexpectedStop";
+inline constexpr double kAlertOnUnexpectedStopDefault = 1;
 
 }  // namespace settings
 }  // namespace kvztl

@@ -253,6 +253,7 @@ TEST_F(SettingsTest, OpensModallyFromTheTitleWhileTheIndicatorGoesOn) {
          [this](std::wstring_view) { return trackerRunning; },
          launcher,
          [this](StatusWindow& owner) { SettingsWindow::ShowModal(SettingsHostFor(owner), test.store(), launcher); },
+         {},
          {}});
     ASSERT_TRUE(status);
     status->Show();

@@ -1,17 +1,23 @@
 // KV-ZTL: shows whether the BNBT tracker runs and starts or stops it.
 #include <windows.h>
 
+#include "app/single_instance.h"
 #include "app/wiring.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Nothing is ever loaded from the current folder or the search path.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 
+    // A second start brings the running strip forward instead.
+    const auto instance = kvztl::SingleInstance::ClaimOrHandOver();
+    if (!instance) return 0;
+
     kvztl::SettingsStore store;
     store.ReportFailuresTo(&kvztl::TellStoreFailureOnce);
     kvztl::Launcher launcher;
     const auto status = kvztl::StatusWindow::Create(kvztl::ProgramServices(store, launcher));
     if (!status) return 1;
+    instance->Publish(status->hwnd());
     status->Show();
 
     MSG msg{};

@@ -1,6 +1,7 @@
 #include "app/wiring.h"
 
 #include "platform/system_message.h"
+#include "platform/window.h"
 #include "vocabulary.h"
 
 namespace kvztl {
@@ -40,6 +41,7 @@ StatusWindow::Services ProgramServices(const SettingsStore& store, Launcher& lau
                 SettingsWindow::ShowModal(SettingsHostFor(status), store, launcher);
             },
         .closed = [] { PostQuitMessage(0); },
+        .alert = &DrawAttention,
     };
 }
 

@@ -112,8 +112,14 @@ std::optional<LRESULT> Form::Handle(UINT message, WPARAM wparam, LPARAM lparam) 
     case WM_NCDESTROY:
         OnDestroyed();
         return std::nullopt;
+    case WM_INITMENUPOPUP:
+        if (HIWORD(lparam)) OnSystemMenuOpening(reinterpret_cast<HMENU>(wparam));
+        return std::nullopt;
+    case WM_SYSCOMMAND:
+        if (OnSystemCommand(static_cast<UINT>(wparam & 0xFFF0))) return 0;
+        return std::nullopt;
     }
-    return std::nullopt;
+    return OnMessage(message, wparam, lparam);
 }
 
 LRESULT CALLBACK Form::Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept {

@@ -71,6 +71,14 @@ protected:
     virtual void OnTimer(UINT_PTR /*id*/) {}
     virtual void OnPaint(HDC /*dc*/) {}
     virtual void OnDestroyed() {}
+    // The window's system menu is about to open.
+    virtual void OnSystemMenuOpening(HMENU /*menu*/) {}
+    // An item of the system menu was chosen; false leaves it to the system.
+    virtual bool OnSystemCommand(UINT /*id*/) { return false; }
+    // Any message the events above leave out; nothing leaves it to the system.
+    virtual std::optional<LRESULT> OnMessage(UINT /*message*/, WPARAM /*wparam*/, LPARAM /*lparam*/) {
+        return std::nullopt;
+    }
 
 private:
     bool CreateAndLoad(const Design& design, HWND owner) noexcept;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/accessibility.h"
 #include "platform/handles.h"
 #include "platform/window.h"
 
@@ -39,10 +40,20 @@ LRESULT CALLBACK LabelProcedure(HWND label, UINT message, WPARAM wparam, LPARAM 
     case WM_GETFONT:
         return GetWindowLongPtrW(label, 0);
     case WM_SETTEXT: {
+        // The same caption again changes nothing, and a screen reader hears of real changes
+        // only.
+        const wchar_t* text = reinterpret_cast<const wchar_t*>(lparam);
+        if (WindowText(label) == (text ? text : L"")) return TRUE;
         const LRESULT result = DefWindowProcW(label, message, wparam, lparam);
         InvalidateRect(label, nullptr, TRUE);
+        AnnounceNameChange(label);
         return result;
     }
+    case WM_GETOBJECT:
+        if (static_cast<LONG>(lparam) == OBJID_CLIENT) {
+            if (const LRESULT answer = AnswerAsStaticText(label, wparam)) return answer;
+        }
+        break;
     case WM_LBUTTONDOWN:
         Notify(label, STN_CLICKED);
         return 0;

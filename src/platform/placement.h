@@ -27,6 +27,9 @@ RECT PlaceToPixels(const TwipsRect& place, UINT systemDpi, DpiAt dpiAt) {
     return {at.x, at.y, at.x + TwipsToPixels(place.width, dpi), at.y + TwipsToPixels(place.height, dpi)};
 }
 
+// Moves the window wholly onto the work area of the monitor nearest to it, if it is not there.
+void BringOnScreen(HWND hwnd) noexcept;
+
 // Topmost on and off by the z-order alone: activation and the keyboard focus stay where the
 // user has them. A window of another thread is changed without waiting for it, so a hung
 // program cannot hold up the caller.

@@ -40,4 +40,13 @@ void RegisterFormClass(const wchar_t* className, WNDPROC procedure) noexcept {
     RegisterClassOnce(wc);
 }
 
+void DrawAttention(HWND hwnd) noexcept {
+    FLASHWINFO flash{};
+    flash.cbSize = sizeof(flash);
+    flash.hwnd = hwnd;
+    flash.dwFlags = FLASHW_ALL | FLASHW_TIMERNOFG;
+    FlashWindowEx(&flash);
+    MessageBeep(MB_ICONWARNING);
+}
+
 }  // namespace kvztl

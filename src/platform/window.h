@@ -17,4 +17,7 @@ void RegisterClassOnce(WNDCLASSEXW wc) noexcept;
 // double-clicks.
 void RegisterFormClass(const wchar_t* className, WNDPROC procedure) noexcept;
 
+// Flashes the window until the user comes to it and plays the system's warning sound.
+void DrawAttention(HWND hwnd) noexcept;
+
 }  // namespace kvztl

@@ -32,7 +32,7 @@ const ControlSpec kControls[] = {
     Button(S::INSTALL_BNBT_SERVICE_BUTTON, L"INSTALL BNBT SERVICE", {240, 3240, 2295, 375}, Initially::Disabled),
     Button(S::UNINSTALL_BNBT_SERVICE_BUTTON, L"UNINSTALL BNBT SERVICE", {240, 3840, 2295, 375}, Initially::Disabled),
     TickBox(S::SERVICE_INSTALLATION_MANAGER_TICKBOX, L"ENABLE SERVICE INSTALLATION MANAGEMENT", {240, 2640, 4215, 255}),
-    TextBox(S::BNBT_WEBSITE_ADDRESS_TEXTBOX, S::kHomepageAddress, {3960, 1320, 5055, 465},
+    TextBox(S::BNBT_WEBSITE_ADDRESS_TEXTBOX, kHomepageAddress, {3960, 1320, 5055, 465},
             {.font = LabelFont(12), .back = kGreen}, Editing::ReadOnlyCentred),
     Label(S::BNBT_WEBSITE_ADDRESS_LABEL, L"BNBT EasyTracker Homepage", {240, 1320, 3615, 495},
           {.font = LabelFont(9.75), .back = kGreen}),

@@ -17,7 +17,6 @@ class SettingsWindow final : public Form {
 public:
     static constexpr const wchar_t* kClassName = L"KV_ZTL_SETTINGS";
     static constexpr const wchar_t* kContactAddress = L"kv-ztl@example.org";
-    static constexpr const wchar_t* kHomepageAddress = L"https://bnbt.example.org/";
 
     // Control identifiers, named after the controls (none is IDOK or IDCANCEL, so ENTER and
     // ESC close nothing).

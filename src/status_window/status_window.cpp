@@ -1,6 +1,9 @@
 #include "status_window/status_window.h"
 
 #include "platform/placement.h"
+#include "platform/program_info.h"
+#include "platform/system_message.h"
+#include "store/start_with_windows.h"
 #include "store/window_place.h"
 #include "vocabulary.h"
 
@@ -11,6 +14,34 @@ using S = StatusWindow;
 
 constexpr UINT kPollMilliseconds = 500;
 constexpr UINT kKeeperMilliseconds = 1000;
+
+// Asked to stop by this program within this time before it stops, the tracker stopped as
+// asked: no alert.
+constexpr auto kStopAskedLately = std::chrono::seconds(30);
+
+// The system menu's own items come after these; a null text is a separator.
+struct MenuEntry {
+    UINT id;
+    const wchar_t* text;
+};
+constexpr MenuEntry kMenuEntries[] = {
+    {S::StartTrackerItem, L"&Start tracker"},
+    {S::StopTrackerItem, L"Sto&p tracker"},
+    {S::SettingsItem, L"S&ettings..."},
+    {0, nullptr},
+    {S::StartWithWindowsItem, L"Start with &Windows"},
+    {S::AlertItem, L"&Alert when the tracker stops"},
+    {0, nullptr},
+    {S::AboutItem, L"A&bout KV-ZTL"},
+    {0, nullptr},
+};
+
+StartWithWindows ThisProgramAtSignIn() { return StartWithWindows(kProgramName, ProgramPath()); }
+
+UINT BringForwardMessage() noexcept {
+    static const UINT message = RegisterWindowMessageW(kBringForwardMessage);
+    return message;
+}
 
 const ControlSpec kControls[] = {
     Label(S::KORVANE_ZTL_TITLE, L"BNBT:", {0, 0, 855, 360}, {.font = LabelFont(9.75), .back = kBlack, .text = kGreen}),
@@ -23,11 +54,11 @@ Form::Ptr<StatusWindow> StatusWindow::Create(Services services) {
     auto window = Form::Create(
         new StatusWindow(std::move(services)),
         {kClassName, kProgramName, WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW, kControls}, nullptr);
+    if (!window) return nullptr;
     // Where the two overlap, the indicator lies above the title.
-    if (window) {
-        SetWindowPos(window->controls().Get(BNBT_SERVICE_STATUS_LABEL), HWND_TOP, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    }
+    SetWindowPos(window->controls().Get(BNBT_SERVICE_STATUS_LABEL), HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    window->AddMenuItems();
     return window;
 }
 
@@ -54,6 +85,48 @@ void StatusWindow::OnDestroyed() {
     if (services_.closed) services_.closed();
 }
 
+void StatusWindow::OnSystemMenuOpening(HMENU menu) {
+    const auto enable = [menu](UINT item, bool enabled) {
+        EnableMenuItem(menu, item, enabled ? MF_ENABLED : MF_GRAYED);
+    };
+    const auto tick = [menu](UINT item, bool ticked) { CheckMenuItem(menu, item, ticked ? MF_CHECKED : MF_UNCHECKED); };
+    // Start and stop as a double-click would do now; before the first poll, neither.
+    enable(StartTrackerItem, StatusColor() == status::kStoppedColor);
+    enable(StopTrackerItem, StatusColor() == status::kRunningColor);
+    tick(StartWithWindowsItem, ThisProgramAtSignIn().Enabled());
+    tick(AlertItem, AlertEnabled());
+}
+
+bool StatusWindow::OnSystemCommand(UINT id) {
+    switch (id) {
+    case StartTrackerItem:
+        AskTracker(tracker::kStart);
+        return true;
+    case StopTrackerItem:
+        AskTracker(tracker::kStop);
+        return true;
+    case SettingsItem:
+        KORVANE_ZTL_TITLE_DblClick();
+        return true;
+    case StartWithWindowsItem:
+        OnStartWithWindowsChosen();
+        return true;
+    case AlertItem:
+        OnAlertChosen();
+        return true;
+    case AboutItem:
+        OnAboutChosen();
+        return true;
+    }
+    return false;
+}
+
+std::optional<LRESULT> StatusWindow::OnMessage(UINT message, WPARAM, LPARAM) {
+    if (message != BringForwardMessage()) return std::nullopt;
+    ComeForward();
+    return 0;
+}
+
 void StatusWindow::Form_Load() {
     PlaceWindowTwips(hwnd(), LoadPlace(services_.store, settings::kStatusPlacePrefix, settings::kStatusPlaceDefault));
     SetTimer(hwnd(), BNBT_SERVICE_CHECKER_TIMER, kPollMilliseconds, nullptr);
@@ -63,9 +136,11 @@ void StatusWindow::Form_Load() {
 void StatusWindow::Form_Unload() { SavePlace(services_.store, settings::kStatusPlacePrefix, WindowPlaceTwips(hwnd())); }
 
 void StatusWindow::BNBT_SERVICE_CHECKER_TIMER_Timer() {
+    const bool wasRunning = StatusCaption() == status::kRunning;
     const bool running = services_.probe(tracker::kProcessImage);
     controls().SetBackColor(BNBT_SERVICE_STATUS_LABEL, running ? status::kRunningColor : status::kStoppedColor);
     controls().SetText(BNBT_SERVICE_STATUS_LABEL, running ? status::kRunning : status::kStopped);
+    if (wasRunning && !running) OnTrackerStopped();
 }
 
 void StatusWindow::SetKeeperEnabled(bool enabled) noexcept {
@@ -88,15 +163,64 @@ void StatusWindow::BNBT_SERVICE_STATUS_LABEL_DblClick() {
     // The colour is the state, read once: green stops, red starts, the colour before the
     // first poll does nothing. (A failed launch's message lets polls run meanwhile.)
     const COLORREF color = StatusColor();
-    if (color != status::kRunningColor && color != status::kStoppedColor) return;
-    const std::wstring folder =
-        services_.store.Text(settings::kTrackerFolder).value_or(settings::kTrackerFolderDefault);
-    const wchar_t* command = color == status::kRunningColor ? tracker::kStop : tracker::kStart;
-    ShowError(LaunchFailureText(services_.launcher.RunTrackerProgram(hwnd(), tracker::kProgram, command, folder)));
+    if (color == status::kRunningColor) AskTracker(tracker::kStop);
+    if (color == status::kStoppedColor) AskTracker(tracker::kStart);
 }
 
 void StatusWindow::KORVANE_ZTL_TITLE_DblClick() {
     if (services_.openSettings) services_.openSettings(*this);
+}
+
+void StatusWindow::AddMenuItems() noexcept {
+    const HMENU menu = GetSystemMenu(hwnd(), FALSE);
+    UINT position = 0;
+    for (const MenuEntry& entry : kMenuEntries) {
+        const UINT kind = entry.text ? MF_STRING : MF_SEPARATOR;
+        InsertMenuW(menu, position++, MF_BYPOSITION | kind, entry.id, entry.text);
+    }
+}
+
+void StatusWindow::AskTracker(const wchar_t* command) {
+    const std::wstring folder =
+        services_.store.Text(settings::kTrackerFolder).value_or(settings::kTrackerFolderDefault);
+    ShowError(LaunchFailureText(services_.launcher.RunTrackerProgram(hwnd(), tracker::kProgram, command, folder)));
+}
+
+void StatusWindow::OnStartWithWindowsChosen() {
+    const StartWithWindows signIn = ThisProgramAtSignIn();
+    const LSTATUS result = signIn.Enabled() ? signIn.Disable() : signIn.Enable();
+    if (result != ERROR_SUCCESS) {
+        ShowError(L"Could not change whether KV-ZTL starts with Windows: " + SystemMessage(static_cast<DWORD>(result)));
+    }
+}
+
+void StatusWindow::OnAlertChosen() {
+    services_.store.Save(settings::kAlertOnUnexpectedStop, AlertEnabled() ? L"0" : L"1");
+}
+
+void StatusWindow::OnAboutChosen() {
+    const std::wstring text = std::wstring(kProgramName) + L" " + ProgramVersion() +
+                              L"\n\nShows whether the BNBT tracker runs, and starts or stops it.\n\n" +
+                              kHomepageAddress;
+    MessageBoxW(hwnd(), text.c_str(), L"About KV-ZTL", MB_OK | MB_ICONINFORMATION);
+}
+
+void StatusWindow::OnTrackerStopped() {
+    if (!AlertEnabled() || !services_.alert) return;
+    const auto asked = services_.launcher.LastStopAsked();
+    if (asked && std::chrono::steady_clock::now() - *asked < kStopAskedLately) return;
+    services_.alert(hwnd());
+}
+
+void StatusWindow::ComeForward() noexcept {
+    if (IsIconic(hwnd()) || !IsWindowVisible(hwnd())) ShowWindow(hwnd(), SW_RESTORE);
+    BringOnScreen(hwnd());
+    SetForegroundWindow(hwnd());
+}
+
+bool StatusWindow::AlertEnabled() const {
+    return services_.store.Number(settings::kAlertOnUnexpectedStop).value_or(settings::kAlertOnUnexpectedStopDefault) ==
+           1.0;
 }
 
 }  // namespace kvztl

@@ -22,12 +22,23 @@ public:
     enum Control : int { KORVANE_ZTL_TITLE = 101, BNBT_SERVICE_STATUS_LABEL = 102 };
     enum Timer : UINT_PTR { BNBT_SERVICE_CHECKER_TIMER = 1, AlwaysOnTopTimer = 2 };
 
+    // The items it adds to its system menu (multiples of 16, below the system's own).
+    enum MenuItem : UINT {
+        StartTrackerItem = 0x10,
+        StopTrackerItem = 0x20,
+        SettingsItem = 0x30,
+        StartWithWindowsItem = 0x40,
+        AlertItem = 0x50,
+        AboutItem = 0x60,
+    };
+
     struct Services {
         const SettingsStore& store;
         ProcessProbe probe;
         Launcher& launcher;
         std::function<void(StatusWindow&)> openSettings;  // double-click on the title
         std::function<void()> closed;                     // the window has gone
+        std::function<void(HWND)> alert;                  // the tracker stopped unasked
     };
 
     // Creates and loads the window (hidden); null if the system refused.
@@ -47,6 +58,9 @@ private:
     void OnTimer(UINT_PTR id) override;
     void OnCommand(int id, int code) override;
     void OnDestroyed() override;
+    void OnSystemMenuOpening(HMENU menu) override;
+    bool OnSystemCommand(UINT id) override;
+    std::optional<LRESULT> OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
 
     void Form_Load() override;
     void Form_Unload() override;
@@ -54,6 +68,16 @@ private:
     void AlwaysOnTopTimer_Timer() noexcept;
     void BNBT_SERVICE_STATUS_LABEL_DblClick();
     void KORVANE_ZTL_TITLE_DblClick();
+
+    // Beyond the classic events: the menu, the alert, a second start.
+    void AddMenuItems() noexcept;
+    void AskTracker(const wchar_t* command);
+    void OnStartWithWindowsChosen();
+    void OnAlertChosen();
+    void OnAboutChosen();
+    void OnTrackerStopped();
+    void ComeForward() noexcept;
+    bool AlertEnabled() const;
 
     Services services_;
     bool keeperEnabled_ = false;

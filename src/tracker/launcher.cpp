@@ -1,25 +1,15 @@
 #include "tracker/launcher.h"
 
-#include <objbase.h>
-
 #include <algorithm>
 #include <cwctype>
 
+#include "platform/com.h"
 #include "platform/system_entry.h"
 #include "platform/system_message.h"
+#include "vocabulary.h"
 
 namespace kvztl {
 namespace {
-
-// The shell wants COM on the calling thread, apartment-threaded without OLE1 DDE. Like the
-// shell, COM is loaded at the first launch; the thread keeps it until it ends.
-void InitializeComForTheShell() noexcept {
-    thread_local bool initialized = false;
-    if (initialized) return;
-    initialized = true;
-    static const auto coInitializeEx = SystemEntry<HRESULT(WINAPI*)(LPVOID, DWORD)>(L"ole32.dll", "CoInitializeEx");
-    if (coInitializeEx) coInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-}
 
 std::wstring Trimmed(std::wstring_view text) {
     const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
@@ -88,7 +78,12 @@ Launcher::Launcher(ShellExecuteFn shellExecute) : shellExecute_(std::move(shellE
 LaunchResult Launcher::RunTrackerProgram(HWND owner, std::wstring_view program, std::wstring_view parameters,
                                          std::wstring_view trackerFolder) {
     const ProgramLocation location = LocateTrackerProgram(program, trackerFolder);
-    return Launch(owner, location.file, std::wstring(parameters), location.directory);
+    LaunchResult result = Launch(owner, location.file, std::wstring(parameters), location.directory);
+    if (result.started() && program == tracker::kProgram &&
+        (parameters == tracker::kStop || parameters == tracker::kUninstall)) {
+        lastStopAsked_ = std::chrono::steady_clock::now();
+    }
+    return result;
 }
 
 LaunchResult Launcher::Explore(HWND owner, std::wstring_view folder) {
@@ -105,7 +100,7 @@ bool Launcher::Launched(DWORD processId) {
 
 LaunchResult Launcher::Launch(HWND owner, const std::wstring& file, const std::wstring& parameters,
                               const std::wstring& directory) {
-    InitializeComForTheShell();
+    InitializeComOnce();  // the shell's own requirement
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
     // The shell shows no dialog of its own (the caller says what went wrong) and hands over

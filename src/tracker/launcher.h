@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -65,6 +66,10 @@ public:
     // command and is not the tracker, whatever its name.
     bool Launched(DWORD processId);
 
+    // When a launch last asked the tracker to stop ("-stop", or "-u", which removes its
+    // service), if one ever did.
+    std::optional<std::chrono::steady_clock::time_point> LastStopAsked() const noexcept { return lastStopAsked_; }
+
 private:
     // Shown normally, never waited for; the shell shows nothing of its own.
     LaunchResult Launch(HWND owner, const std::wstring& file, const std::wstring& parameters,
@@ -72,6 +77,7 @@ private:
 
     ShellExecuteFn shellExecute_;
     std::vector<UniqueHandle> launched_;  // the processes started, until they end
+    std::optional<std::chrono::steady_clock::time_point> lastStopAsked_;
 };
 
 }  // namespace kvztl

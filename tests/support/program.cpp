@@ -68,9 +68,8 @@ void ProgramTest::Close() {
     EXPECT_EQ(code, 0u);
 }
 
-int ProgramTest::AnswerMessageBoxes(std::chrono::milliseconds duration, std::vector<std::wstring>* texts) {
+int ProgramTest::AnswerMessageBoxes(const std::function<bool(int shown)>& done, std::vector<std::wstring>* texts) {
     int shown = 0;
-    const auto end = std::chrono::steady_clock::now() + duration;
     PumpUntil(
         [&] {
             if (HWND box = program.MessageBox()) {
@@ -79,10 +78,15 @@ int ProgramTest::AnswerMessageBoxes(std::chrono::milliseconds duration, std::vec
                 SendMessageW(box, WM_COMMAND, IDOK, 0);
                 PumpUntil([&] { return !IsWindow(box); }, 2s);
             }
-            return std::chrono::steady_clock::now() >= end;
+            return done(shown);
         },
-        duration + 5s);
+        5s);
     return shown;
+}
+
+int ProgramTest::AnswerMessageBoxesFor(std::chrono::milliseconds duration) {
+    const auto end = std::chrono::steady_clock::now() + duration;
+    return AnswerMessageBoxes([&](int) { return std::chrono::steady_clock::now() >= end; });
 }
 
 }  // namespace kvztl::test

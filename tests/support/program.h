@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,8 +50,11 @@ protected:
     HWND Start(const std::wstring& directory = L"");
     // Closes the strip as its close button would and waits for the program to end.
     void Close();
-    // Counts the message boxes the program shows over `duration`, pressing OK on each.
-    int AnswerMessageBoxes(std::chrono::milliseconds duration, std::vector<std::wstring>* texts = nullptr);
+    // Counts the message boxes the program shows until `done` holds (at most 5 s), pressing
+    // OK on each; `done` is told how many were shown so far.
+    int AnswerMessageBoxes(const std::function<bool(int shown)>& done, std::vector<std::wstring>* texts = nullptr);
+    // The same for a while.
+    int AnswerMessageBoxesFor(std::chrono::milliseconds duration);
 
     ProgramStore store;
     RunningProgram program;

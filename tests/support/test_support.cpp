@@ -42,14 +42,24 @@ ScopedUserValue::ScopedUserValue(const wchar_t* key, const wchar_t* name, DWORD 
 
 ScopedUserValue::ScopedUserValue(const wchar_t* key, const wchar_t* name, DWORD type, const void* data, DWORD bytes)
     : key_(key), name_(name) {
-    DWORD size = 0;
-    if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, nullptr, nullptr, &size) ==
-        ERROR_SUCCESS) {
-        saved_.resize(size);
-        had_ = RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &savedType_, saved_.data(),
-                            &size) == ERROR_SUCCESS;
-    }
+    Save();
     EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key, name, type, data, bytes), ERROR_SUCCESS);
+}
+
+ScopedUserValue::ScopedUserValue(const wchar_t* key, const wchar_t* name) : key_(key), name_(name) {
+    Save();
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, key, name);
+}
+
+void ScopedUserValue::Save() {
+    DWORD size = 0;
+    const DWORD flags = RRF_RT_ANY | RRF_NOEXPAND;
+    if (RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), flags, nullptr, nullptr, &size) != ERROR_SUCCESS) {
+        return;
+    }
+    saved_.resize(size);
+    had_ = RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), flags, &savedType_, saved_.data(), &size) ==
+           ERROR_SUCCESS;
 }
 
 ScopedUserValue::~ScopedUserValue() {
@@ -318,6 +328,28 @@ void DoubleClick(HWND control, Delivery delivery) {
             SendMessageW(control, message, keys, at);
         }
     }
+}
+
+void PressKeys(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> inputs;
+    const auto key = [&](WORD code, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = code;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    std::vector<WORD> held;
+    for (WORD code : keys) {
+        key(code, false);
+        if (code == VK_MENU) {
+            held.push_back(code);
+        } else {
+            key(code, true);
+        }
+    }
+    for (auto it = held.rbegin(); it != held.rend(); ++it) key(*it, true);
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 void Click(HWND control) {

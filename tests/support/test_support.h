@@ -63,12 +63,15 @@ class ScopedUserValue {
 public:
     ScopedUserValue(const wchar_t* key, const wchar_t* name, const std::wstring& text);
     ScopedUserValue(const wchar_t* key, const wchar_t* name, DWORD number);
+    // Absent for the scope.
+    ScopedUserValue(const wchar_t* key, const wchar_t* name);
     ~ScopedUserValue();
     ScopedUserValue(const ScopedUserValue&) = delete;
     ScopedUserValue& operator=(const ScopedUserValue&) = delete;
 
 private:
     ScopedUserValue(const wchar_t* key, const wchar_t* name, DWORD type, const void* data, DWORD bytes);
+    void Save();
     std::wstring key_, name_;
     std::vector<BYTE> saved_;
     DWORD savedType_ = REG_NONE;
@@ -198,6 +201,10 @@ struct ShellRecorder {
     BOOL operator()(SHELLEXECUTEINFOW& info);
     size_t Count(const std::wstring& parameters) const;
 };
+
+// Presses keys as the keyboard would, into whatever has the focus: virtual-key codes, each
+// pressed and let go, or held while the next are pressed when it is VK_MENU (Alt).
+void PressKeys(std::initializer_list<WORD> keys);
 
 // Double-clicks or clicks a control as the mouse would, through its own messages. Posted,
 // the double-click does not wait for what it starts (a modal window of another process).

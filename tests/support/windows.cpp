@@ -4,7 +4,7 @@ namespace kvztl::test {
 
 Form::Ptr<StatusWindow> WindowTest::OpenStatus(ProcessProbe probe) {
     if (!probe) probe = [this](std::wstring_view) { return trackerRunning; };
-    auto window = StatusWindow::Create({test.store(), std::move(probe), launcher, {}, {}});
+    auto window = StatusWindow::Create({test.store(), std::move(probe), launcher, {}, {}, [this](HWND) { ++alerts; }});
     if (window) window->Show();
     return window;
 }

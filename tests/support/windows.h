@@ -1,6 +1,6 @@
 // The program's windows made in the test's own process, with stand-ins for the system where
 // the test is about the window's logic: a probe that answers `trackerRunning`, a shell that
-// records its calls, and a private settings key.
+// records its calls, an alert that counts, and a private settings key.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,6 +23,7 @@ public:  // a timer callback inside a modal loop reaches the fixture too
 
     TestStore test;
     bool trackerRunning = false;
+    int alerts = 0;
     ShellRecorder shell;
     Launcher launcher{std::ref(shell)};
 };
