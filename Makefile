@@ -1,5 +1,5 @@
-# make build | make run | make test | make bench | make soak — each installs what it needs on Debian 12 first.
-.PHONY: all build run test bench soak deps
+# make build | run | test | bench | soak | dist | dist-check: each installs what it needs on Debian 12 first.
+.PHONY: all build run test bench soak dist dist-check deps
 
 all: build
 
@@ -27,3 +27,9 @@ bench: build
 
 soak: build
 	@scripts/soak.sh
+
+dist: deps
+	@scripts/dist.sh
+
+dist-check: deps
+	@scripts/dist-check.sh

@@ -2,7 +2,8 @@
 # Installs what building, running and testing need on Debian 12, only what is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine xvfb x11-utils imagemagick)
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine xvfb x11-utils imagemagick
+          python3 git)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -17,6 +17,7 @@
 // file named by BNBT_STAND_IN_LOG, or to %TEMP%\bnbt-stand-in.log.
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
 #include "platform/handles.h"
