@@ -192,10 +192,10 @@ TEST_F(InTheField, LogoffKeepsThePlacesAndTheFolderTextOfThisSession) {
     program.process->Terminate();
 
     const UINT dpi = SystemDpi();
-    const TwipsRect strip = LoadPlace(store.store(), L"Main", {});
+    const TwipsRect strip = LoadPlace(store.store(), settings::kStatusPlacePrefix, {});
     EXPECT_EQ(strip.left, PixelsToTwips(210, dpi));
     EXPECT_EQ(strip.top, PixelsToTwips(120, dpi));
-    const TwipsRect settingsPlace = LoadPlace(store.store(), L"SETTINGSMain", {});
+    const TwipsRect settingsPlace = LoadPlace(store.store(), settings::kSettingsPlacePrefix, {});
     EXPECT_EQ(settingsPlace.left, PixelsToTwips(90, dpi));
     EXPECT_EQ(settingsPlace.top, PixelsToTwips(70, dpi));
     EXPECT_EQ(store.store().Text(settings::kTrackerFolder), folder);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/program.h"
+#include "vocabulary.h"
 
 namespace kvztl {
 namespace {
@@ -17,7 +18,7 @@ TEST_F(Smoke, TheIndicatorFollowsEveryDoubleClickWhileTheSettingsWindowComesAndG
         const test::StandInOnPath path;
         ASSERT_TRUE(Start());
     }
-    ASSERT_TRUE(program.WaitForCaption(L"STOPPED"));
+    ASSERT_TRUE(program.WaitForCaption(status::kStopped));
     test::Exercise exercise;
     for (int round = 0; round < 9; ++round) exercise.Round(program, 1500ms, 3);
     EXPECT_EQ(exercise.followed, exercise.rounds);

@@ -38,6 +38,8 @@ TEST_F(StatusWindowTest, ShowsTheDesignTimeLookUntilTheFirstPoll) {
     EXPECT_TRUE(style & WS_SYSMENU);
 }
 
+// The texts and colours spelled out here, as the user sees them; other tests use the
+// vocabulary's names for them.
 TEST_F(StatusWindowTest, FollowsARealTrackerWithinOnePoll) {
     test::EndAllTrackers();
     auto window = OpenStatus([](std::wstring_view name) { return IsProcessRunning(name); });
