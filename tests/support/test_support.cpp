@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/program_info.h"
+
 namespace kvztl::test {
 namespace {
 
@@ -101,8 +103,7 @@ void PumpFor(std::chrono::milliseconds duration) {
 }
 
 std::wstring BinDirectory() {
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    const std::wstring path = ProgramPath();
     return path.substr(0, path.find_last_of(L'\\'));
 }
 
