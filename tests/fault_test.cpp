@@ -54,7 +54,11 @@ class Faults : public test::WindowTest {};
 TEST_F(Faults, AFailedSnapshotReadsStoppedAndTheNextPollFollowsTheTrackerAgain) {
     test::EndAllTrackers();
     auto tracker = test::StartTracker();
-    auto window = OpenStatus([](std::wstring_view name) { return IsProcessRunning(name, &FlakySnapshot); });
+    auto window = OpenStatus([](StatusWindow::Services& services) {
+        services.probe = [](std::wstring_view name, const ProcessFilter& ignore) {
+            return IsProcessRunning(name, &FlakySnapshot, ignore);
+        };
+    });
     ASSERT_TRUE(window);
     Poll(*window);
     EXPECT_EQ(window->StatusCaption(), status::kRunning);
@@ -94,8 +98,27 @@ TEST_F(Faults, AStoreThatCannotBeWrittenLeavesTheWindowsWorking) {
     EXPECT_TRUE(status->KeeperEnabled()) << "the keeper switches even when the choice cannot be stored";
     SendMessageW(settings->hwnd(), WM_CLOSE, 0, 0);
     EXPECT_EQ(settings->hwnd(), nullptr);
+    // This run's choices hold all the same: reopened, the box is ticked; the alert, switched
+    // off from the menu, stays off.
+    settings = OpenSettings(*status);
+    ASSERT_TRUE(settings);
+    EXPECT_EQ(SendMessageW(Item(*settings, SettingsWindow::AlwaysOnTopTimer_TICKBOX), BM_GETCHECK, 0, 0), BST_CHECKED);
+    settings.reset();
+    SendMessageW(status->hwnd(), WM_SYSCOMMAND, StatusWindow::AlertItem, 0);
+    const HMENU menu = GetSystemMenu(status->hwnd(), FALSE);
+    SendMessageW(status->hwnd(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), MAKELPARAM(0, TRUE));
+    EXPECT_FALSE(GetMenuState(menu, StatusWindow::AlertItem, MF_BYCOMMAND) & MF_CHECKED);
+    trackerRunning = true;
+    Poll(*status);
+    trackerRunning = false;
+    Poll(*status);
+    EXPECT_EQ(alerts, 0);
     status.reset();
-    EXPECT_EQ(test.store().Text(L"MainLeft"), L"1500");
+    // The registry itself holds what it held.
+    wchar_t stored[16] = L"";
+    DWORD bytes = sizeof(stored);
+    RegGetValueW(HKEY_CURRENT_USER, test.subkey().c_str(), L"MainLeft", RRF_RT_REG_SZ, nullptr, stored, &bytes);
+    EXPECT_STREQ(stored, L"1500");
 
     // Let the test key go again.
     RegDeleteTreeW(HKEY_CURRENT_USER, test.subkey().c_str());

@@ -13,6 +13,13 @@ namespace {
 using namespace std::chrono_literals;
 using S = SettingsWindow;
 
+// Explorer in the Windows folder, as the system names it.
+std::wstring SystemExplorer() {
+    wchar_t path[MAX_PATH];
+    ExpandEnvironmentStringsW(L"%SystemRoot%\\explorer.exe", path, MAX_PATH);
+    return path;
+}
+
 class SettingsTest : public test::WindowTest {
 public:  // the modal test reaches the fixture from a timer callback
     void SetUp() override {
@@ -72,9 +79,11 @@ TEST_F(SettingsTest, StartAndStopFollowTheIndicatorAsItReadsWhenOpened) {
     ASSERT_TRUE(window);
     EXPECT_TRUE(Enabled(*window, S::STOP_BNBT_BUTTON));
     EXPECT_FALSE(Enabled(*window, S::START_BNBT_BUTTON));
+    SetWindowTextW(Item(*window, S::BNBT_FOLDER_TEXTBOX), test::StandInFolder().c_str());
     Press(*window, S::STOP_BNBT_BUTTON);
     trackerRunning = false;
     Poll();
+    ASSERT_TRUE(Settle(*status));
     EXPECT_EQ(shell.Count(L"-stop"), 1u);
     EXPECT_FALSE(Enabled(*window, S::START_BNBT_BUTTON)) << "set only when the window opens";
     EXPECT_TRUE(Enabled(*window, S::STOP_BNBT_BUTTON));
@@ -188,12 +197,12 @@ TEST_F(SettingsTest, EachButtonLaunchesItsRowWithTheSettingsWindowAsOwner) {
                 {S::INSTALL_BNBT_SERVICE_BUTTON, trackerFolder, trackerFolder + L"\\bnbt.exe", L"-i"},
                 {S::UNINSTALL_BNBT_SERVICE_BUTTON, trackerFolder, trackerFolder + L"\\bnbt.exe", L"-u"},
                 {S::BNBT_CONFIGURATION_APP_BUTTON, trackerFolder, trackerFolder + L"\\bnbtfrontend.exe", L""},
-                {S::START_BNBT_BUTTON, L"C:\\Трекер files", L"bnbt.exe", L"-start"},
-                {S::EXPLORE_BNBT_FOLDER_BUTTON, L"C:\\Трекер files", ExplorerPath(), L"C:\\Трекер files"}};
+                {S::EXPLORE_BNBT_FOLDER_BUTTON, L"C:\\Трекер files", SystemExplorer(), L"C:\\Трекер files"}};
     for (const auto& row : rows) {
         SetWindowTextW(Item(*window, S::BNBT_FOLDER_TEXTBOX), row.folderText.c_str());
         shell.calls.clear();
         Press(*window, row.button);
+        ASSERT_TRUE(Settle(*status));
         ASSERT_EQ(shell.calls.size(), 1u) << row.file << L" " << row.parameters;
         EXPECT_EQ(shell.calls[0].file, row.file);
         EXPECT_EQ(shell.calls[0].parameters, row.parameters);
@@ -204,6 +213,7 @@ TEST_F(SettingsTest, EachButtonLaunchesItsRowWithTheSettingsWindowAsOwner) {
     shell.calls.clear();
     Press(*window, S::AlwaysOnTopTimer_TICKBOX);
     test::DoubleClick(Item(*window, S::KORVANE_ZTL_TITLE_1));
+    ASSERT_TRUE(Settle(*status));
     EXPECT_TRUE(shell.calls.empty());
 }
 
@@ -248,15 +258,12 @@ TEST_F(SettingsTest, TabWalksTheTabOrderAndEnterOrEscapeCloseNothing) {
 
 TEST_F(SettingsTest, OpensModallyFromTheTitleWhileTheIndicatorGoesOn) {
     // The real wiring: a double-click on the title opens the window modally.
-    status = StatusWindow::Create(
-        {test.store(),
-         [this](std::wstring_view) { return trackerRunning; },
-         launcher,
-         [this](StatusWindow& owner) { SettingsWindow::ShowModal(SettingsHostFor(owner), test.store(), launcher); },
-         {},
-         {}});
+    status = OpenStatus([this](StatusWindow::Services& services) {
+        services.openSettings = [this](StatusWindow& owner) {
+            SettingsWindow::ShowModal(SettingsHostFor(owner), test.store());
+        };
+    });
     ASSERT_TRUE(status);
-    status->Show();
 
     // Runs inside the modal loop: checks what the user would see, then closes the window.
     static SettingsTest* self;
@@ -274,7 +281,7 @@ TEST_F(SettingsTest, OpensModallyFromTheTitleWhileTheIndicatorGoesOn) {
         if (captions.size() < 12) return;
         KillTimer(nullptr, id);
         // A second opening while one is open shows no second window.
-        SettingsWindow::ShowModal(SettingsHostFor(*self->status), self->test.store(), self->launcher);
+        SettingsWindow::ShowModal(SettingsHostFor(*self->status), self->test.store());
         secondOpened = FindWindowExW(nullptr, settings, SettingsWindow::kClassName, nullptr) != nullptr;
         PostMessageW(settings, WM_CLOSE, 0, 0);
     });
@@ -293,8 +300,15 @@ TEST_F(SettingsTest, OpensModallyFromTheTitleWhileTheIndicatorGoesOn) {
 TEST_F(SettingsTest, ButtonsDriveTheTrackerServiceFromTheTypedFolder) {
     const test::TrackerService service;
     test::LaunchLog log;
-    Launcher real;
-    auto window = SettingsWindow::Create(SettingsHostFor(*status), test.store(), real);
+    // The real shell, and the probe that leaves out the commands.
+    status = OpenStatus([](StatusWindow::Services& services) {
+        services.launcher = Launcher();
+        services.probe = [](std::wstring_view name, const ProcessFilter& ignore) {
+            return IsProcessRunning(name, ignore);
+        };
+    });
+    ASSERT_TRUE(status);
+    auto window = SettingsWindow::Create(SettingsHostFor(*status), test.store());
     ASSERT_TRUE(window);
     const std::wstring folder = test::StandInFolder();
     SetWindowTextW(Item(*window, S::BNBT_FOLDER_TEXTBOX), folder.c_str());
@@ -316,7 +330,11 @@ TEST_F(SettingsTest, ButtonsDriveTheTrackerServiceFromTheTypedFolder) {
         // The service process comes and goes with the service; the commands do not count.
         const bool running = steps[i].state == SERVICE_RUNNING;
         EXPECT_TRUE(test::PumpUntil(
-            [&] { return IsProcessRunning(L"BNBT.exe", [&](DWORD id) { return real.Launched(id); }) == running; }, 2s))
+            [&] {
+                Poll();
+                return status->StatusCaption() == (running ? status::kRunning : status::kStopped);
+            },
+            2s))
             << steps[i].arguments;
     }
     Press(*window, S::BNBT_CONFIGURATION_APP_BUTTON);

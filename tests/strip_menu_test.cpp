@@ -30,13 +30,11 @@ protected:
 };
 
 TEST_F(StripMenu, OffersEveryActionAboveTheSystemsItemsAsTheIndicatorReads) {
+    const test::StandInOnPath path;
     int settingsOpened = 0;
-    auto window = StatusWindow::Create({test.store(),
-                                        [this](std::wstring_view) { return trackerRunning; },
-                                        launcher,
-                                        [&](StatusWindow&) { ++settingsOpened; },
-                                        {},
-                                        {}});
+    auto window = OpenStatus([&](S::Services& services) {
+        services.openSettings = [&](StatusWindow&) { ++settingsOpened; };
+    });
     ASSERT_TRUE(window);
     HMENU menu = Open(*window);
     const std::wstring texts[] = {L"&Start tracker",
@@ -67,10 +65,11 @@ TEST_F(StripMenu, OffersEveryActionAboveTheSystemsItemsAsTheIndicatorReads) {
     EXPECT_FALSE(ItemState(menu, S::StartTrackerItem) & MF_GRAYED);
     EXPECT_TRUE(ItemState(menu, S::StopTrackerItem) & MF_GRAYED);
     Choose(*window, S::StartTrackerItem);
+    ASSERT_TRUE(Settle(*window));
     ASSERT_EQ(shell.calls.size(), 2u);
     EXPECT_EQ(shell.calls[0].parameters, tracker::kStop);
     EXPECT_EQ(shell.calls[1].parameters, tracker::kStart);
-    EXPECT_EQ(shell.calls[1].file, tracker::kProgram);
+    EXPECT_EQ(shell.calls[1].file, test::StandInFolder() + L"\\bnbt.exe");
 
     Choose(*window, S::SettingsItem);
     EXPECT_EQ(settingsOpened, 1);
@@ -106,6 +105,7 @@ TEST_F(StripMenu, TicksStoreTheAlertChoiceAndWriteTheRunValue) {
 }
 
 TEST_F(StripMenu, AlertsWhenTheTrackerStopsUnaskedOnly) {
+    const test::StandInOnPath path;
     auto window = OpenStatus();
     ASSERT_TRUE(window);
     Poll(*window);  // stopped from the start: nothing stopped
@@ -121,20 +121,14 @@ TEST_F(StripMenu, AlertsWhenTheTrackerStopsUnaskedOnly) {
     trackerRunning = true;
     Poll(*window);
     test::DoubleClick(Item(*window, S::BNBT_SERVICE_STATUS_LABEL));
+    ASSERT_TRUE(Settle(*window));
     trackerRunning = false;
     Poll(*window);
     EXPECT_EQ(alerts, 1);
 
     // Switched off: no alert either.
     ASSERT_TRUE(test.store().Save(settings::kAlertOnUnexpectedStop, L"0"));
-    test::ShellRecorder otherShell;
-    Launcher freshLauncher(std::ref(otherShell));  // one that never asked for a stop
-    auto quiet = StatusWindow::Create({test.store(),
-                                       [this](std::wstring_view) { return trackerRunning; },
-                                       freshLauncher,
-                                       {},
-                                       {},
-                                       [this](HWND) { ++alerts; }});
+    auto quiet = OpenStatus();  // one that never asked for a stop
     ASSERT_TRUE(quiet);
     trackerRunning = true;
     Poll(*quiet);

@@ -1,5 +1,7 @@
-// One strip per user session. The first start holds a named section that tells where its
-// strip is; a later start asks that strip to come forward, and ends.
+// One strip per user session. The first start holds a named section that tells which
+// process owns the strip and where its window is; a later start asks that strip to come
+// forward, and ends. A strip that is closing withdraws its window, so that a start meanwhile
+// waits for the old process to end and becomes the strip itself.
 #pragma once
 
 #include <windows.h>
@@ -12,15 +14,17 @@ namespace kvztl {
 
 class SingleInstance {
 public:
-    // The first start in the session gets the instance. A later start gets none, once it has
-    // asked the running strip to come forward.
+    // The instance for this start, or none once the running strip has been asked to come
+    // forward. Without a section (none can be made) the program runs unguarded.
     static std::unique_ptr<SingleInstance> ClaimOrHandOver() noexcept;
 
     // Tells later starts which window is the strip.
     void Publish(HWND strip) noexcept;
+    // The strip has gone; this process is ending.
+    void Withdraw() noexcept;
 
 private:
-    explicit SingleInstance(UniqueHandle section, UniqueView view) noexcept
+    SingleInstance(UniqueHandle section, UniqueView view) noexcept
         : section_(std::move(section)), view_(std::move(view)) {}
 
     UniqueHandle section_;

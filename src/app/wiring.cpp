@@ -8,7 +8,7 @@ namespace kvztl {
 
 void TellStoreFailureOnce(std::wstring_view key, LSTATUS error) {
     static bool told = false;
-    if (told) return;
+    if (told || SessionEnding()) return;
     told = true;
     const std::wstring text =
         L"KV-ZTL could not save the setting \"" + std::wstring(key) + L"\": " +
@@ -25,21 +25,17 @@ SettingsWindow::Host SettingsHostFor(StatusWindow& status) {
         .owner = status.hwnd(),
         .statusCaption = [&status] { return status.StatusCaption(); },
         .setKeeperEnabled = [&status](bool enabled) { status.SetKeeperEnabled(enabled); },
+        .run = [&status](TrackerAction action, HWND owner,
+                         const std::wstring& trackerFolder) { status.Run(action, owner, trackerFolder); },
     };
 }
 
-StatusWindow::Services ProgramServices(const SettingsStore& store, Launcher& launcher) {
+StatusWindow::Services ProgramServices(const SettingsStore& store) {
     return {
         .store = store,
-        .probe =
-            [&launcher](std::wstring_view name) {
-                return IsProcessRunning(name, [&launcher](DWORD id) { return launcher.Launched(id); });
-            },
-        .launcher = launcher,
-        .openSettings =
-            [&store, &launcher](StatusWindow& status) {
-                SettingsWindow::ShowModal(SettingsHostFor(status), store, launcher);
-            },
+        .probe = [](std::wstring_view name, const ProcessFilter& ignore) { return IsProcessRunning(name, ignore); },
+        .launcher = {},
+        .openSettings = [&store](StatusWindow& status) { SettingsWindow::ShowModal(SettingsHostFor(status), store); },
         .closed = [] { PostQuitMessage(0); },
         .alert = &DrawAttention,
     };

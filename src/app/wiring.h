@@ -13,9 +13,8 @@ SettingsWindow::Host SettingsHostFor(StatusWindow& status);
 // run only, so that the program goes on working without a message at every write.
 void TellStoreFailureOnce(std::wstring_view key, LSTATUS error);
 
-// The status window's services with the real process probe, which leaves out the commands
-// that `launcher` started, and the settings window opened modally on a double-click on its
-// title.
-StatusWindow::Services ProgramServices(const SettingsStore& store, Launcher& launcher);
+// The status window's services with the real process probe and shell, and the settings
+// window opened modally on a double-click on its title.
+StatusWindow::Services ProgramServices(const SettingsStore& store);
 
 }  // namespace kvztl

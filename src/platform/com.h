@@ -8,4 +8,16 @@ namespace kvztl {
 // not at start; the thread keeps it until it ends.
 void InitializeComOnce() noexcept;
 
+// The same for a scope: a thread that ends when its work is done lets COM go again.
+class ComApartment {
+public:
+    ComApartment() noexcept;
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool initialized_ = false;
+};
+
 }  // namespace kvztl

@@ -55,14 +55,14 @@ void Form::RunModal(HWND owner) {
 }
 
 void Form::ShowError(const std::optional<std::wstring>& text) const {
-    if (!text) return;
-    // Captioned like the program's main window, which owns every other.
-    const std::wstring caption = WindowText(GetAncestor(hwnd_, GA_ROOTOWNER));
-    MessageBoxW(hwnd_, text->c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+    if (text) ShowErrorMessage(hwnd_, *text);
 }
 
 void Form::Unload() {
-    if (loaded_) Form_Unload();
+    // Once, whichever comes first of the session's end and the window's.
+    if (!loaded_) return;
+    loaded_ = false;
+    Form_Unload();
 }
 
 std::optional<LRESULT> Form::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -79,6 +79,8 @@ std::optional<LRESULT> Form::Handle(UINT message, WPARAM wparam, LPARAM lparam) 
             return reinterpret_cast<LRESULT>(brush);
         }
         return std::nullopt;
+    case WM_NOTIFY:
+        return controls_.OnNotify(*reinterpret_cast<const NMHDR*>(lparam));
     case WM_PAINT: {
         const PaintScope paint(hwnd_);
         OnPaint(paint.dc());
@@ -103,7 +105,9 @@ std::optional<LRESULT> Form::Handle(UINT message, WPARAM wparam, LPARAM lparam) 
     case WM_QUERYENDSESSION:
         return TRUE;
     case WM_ENDSESSION:
-        // The process may end as soon as this returns: store what closing would.
+        // The process may end as soon as this returns: store what closing would, and show
+        // nothing that would hold up the logoff. (An end that was called off clears it.)
+        SetSessionEnding(wparam != 0);
         if (wparam) Unload();
         return 0;
     case WM_DESTROY:

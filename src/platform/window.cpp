@@ -12,6 +12,8 @@ HICON ProgramIcon(bool small) noexcept {
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, size, size, LR_SHARED));
 }
 
+bool g_sessionEnding = false;  // only the window thread reads and writes it
+
 }  // namespace
 
 std::wstring WindowText(HWND hwnd) {
@@ -39,6 +41,16 @@ void RegisterFormClass(const wchar_t* className, WNDPROC procedure) noexcept {
     wc.lpszClassName = className;
     RegisterClassOnce(wc);
 }
+
+void ShowErrorMessage(HWND owner, const std::wstring& text) {
+    if (SessionEnding()) return;
+    const std::wstring caption = WindowText(GetAncestor(owner, GA_ROOTOWNER));
+    MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
+}
+
+void SetSessionEnding(bool ending) noexcept { g_sessionEnding = ending; }
+
+bool SessionEnding() noexcept { return g_sessionEnding; }
 
 void DrawAttention(HWND hwnd) noexcept {
     FLASHWINFO flash{};

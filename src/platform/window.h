@@ -17,6 +17,14 @@ void RegisterClassOnce(WNDCLASSEXW wc) noexcept;
 // double-clicks.
 void RegisterFormClass(const wchar_t* className, WNDPROC procedure) noexcept;
 
+// An error message owned by `owner`, captioned like the program's main window, which owns
+// every other. Nothing shows while the session ends: the logoff waits for nobody.
+void ShowErrorMessage(HWND owner, const std::wstring& text);
+
+// Set while the session ends (WM_ENDSESSION), so that nothing holds up the logoff.
+void SetSessionEnding(bool ending) noexcept;
+bool SessionEnding() noexcept;
+
 // Flashes the window until the user comes to it and plays the system's warning sound.
 void DrawAttention(HWND hwnd) noexcept;
 

@@ -41,19 +41,19 @@ const ControlSpec kControls[] = {
 // The rule under the heading block.
 constexpr TwipsRect kLine1{240, 1920, 8760, 0};
 
-// The tracker program and command each of these buttons runs.
+// What each of these buttons asks of the tracker.
 struct TrackerCommand {
     int button;
-    const wchar_t* program;
-    const wchar_t* parameters;
+    TrackerAction action;
 };
 
 constexpr TrackerCommand kTrackerCommands[] = {
-    {S::START_BNBT_BUTTON, tracker::kProgram, tracker::kStart},
-    {S::STOP_BNBT_BUTTON, tracker::kProgram, tracker::kStop},
-    {S::INSTALL_BNBT_SERVICE_BUTTON, tracker::kProgram, tracker::kInstall},
-    {S::UNINSTALL_BNBT_SERVICE_BUTTON, tracker::kProgram, tracker::kUninstall},
-    {S::BNBT_CONFIGURATION_APP_BUTTON, tracker::kConfigurationProgram, L""},
+    {S::START_BNBT_BUTTON, TrackerAction::Start},
+    {S::STOP_BNBT_BUTTON, TrackerAction::Stop},
+    {S::INSTALL_BNBT_SERVICE_BUTTON, TrackerAction::Install},
+    {S::UNINSTALL_BNBT_SERVICE_BUTTON, TrackerAction::Uninstall},
+    {S::BNBT_CONFIGURATION_APP_BUTTON, TrackerAction::Configure},
+    {S::EXPLORE_BNBT_FOLDER_BUTTON, TrackerAction::Explore},
 };
 
 // The stored always-on-top choice as the tick box takes it: a 16-bit whole number, rounded
@@ -69,7 +69,7 @@ SettingsWindow* g_open = nullptr;  // the one settings window shown modally, if 
 
 }  // namespace
 
-Form::Ptr<SettingsWindow> SettingsWindow::Create(Host host, const SettingsStore& store, Launcher& launcher) {
+Form::Ptr<SettingsWindow> SettingsWindow::Create(Host host, const SettingsStore& store) {
     // The common controls (with visual styles, as the manifest asks) are loaded only once
     // the settings window is wanted: the status strip has no use for them.
     static const auto initCommonControls =
@@ -77,7 +77,7 @@ Form::Ptr<SettingsWindow> SettingsWindow::Create(Host host, const SettingsStore&
     const INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_STANDARD_CLASSES};
     if (initCommonControls) initCommonControls(&classes);
     const HWND owner = host.owner;
-    auto window = Form::Create(new SettingsWindow(std::move(host), store, launcher),
+    auto window = Form::Create(new SettingsWindow(std::move(host), store),
                                {kClassName, L"KV-ZTL - SETTINGS", WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
                                 WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT, kControls},
                                owner);
@@ -86,13 +86,13 @@ Form::Ptr<SettingsWindow> SettingsWindow::Create(Host host, const SettingsStore&
     return window;
 }
 
-void SettingsWindow::ShowModal(Host host, const SettingsStore& store, Launcher& launcher) {
+void SettingsWindow::ShowModal(Host host, const SettingsStore& store) {
     if (g_open) {
         SetForegroundWindow(g_open->hwnd());
         return;
     }
     const HWND owner = host.owner;
-    const auto window = Create(std::move(host), store, launcher);
+    const auto window = Create(std::move(host), store);
     if (!window) return;
     g_open = window.get();
     window->RunModal(owner);
@@ -107,8 +107,6 @@ void SettingsWindow::OnCommand(int id, int code) {
         return AlwaysOnTopTimer_TICKBOX_Click();
     case SERVICE_INSTALLATION_MANAGER_TICKBOX:
         return SERVICE_INSTALLATION_MANAGER_TICKBOX_Click();
-    case EXPLORE_BNBT_FOLDER_BUTTON:
-        return EXPLORE_BNBT_FOLDER_BUTTON_Click();
     case OK_BUTTON:
         return OK_BUTTON_Click();
     default:
@@ -162,14 +160,8 @@ void SettingsWindow::SERVICE_INSTALLATION_MANAGER_TICKBOX_Click() {
 
 void SettingsWindow::RunTrackerCommand(int button) {
     for (const TrackerCommand& command : kTrackerCommands) {
-        if (command.button != button) continue;
-        ShowError(LaunchFailureText(launcher_.RunTrackerProgram(hwnd(), command.program, command.parameters,
-                                                                controls().Text(BNBT_FOLDER_TEXTBOX))));
+        if (command.button == button) host_.run(command.action, hwnd(), controls().Text(BNBT_FOLDER_TEXTBOX));
     }
-}
-
-void SettingsWindow::EXPLORE_BNBT_FOLDER_BUTTON_Click() {
-    ShowError(LaunchFailureText(launcher_.Explore(hwnd(), controls().Text(BNBT_FOLDER_TEXTBOX))));
 }
 
 void SettingsWindow::OK_BUTTON_Click() {

@@ -9,7 +9,7 @@
 
 #include "platform/form.h"
 #include "store/settings_store.h"
-#include "tracker/launcher.h"
+#include "tracker/tracker_control.h"
 
 namespace kvztl {
 
@@ -44,18 +44,19 @@ public:
         HWND owner;
         std::function<std::wstring()> statusCaption;
         std::function<void(bool)> setKeeperEnabled;
+        // Carries out a tracker action for this window, with the tracker folder as typed.
+        std::function<void(TrackerAction, HWND owner, const std::wstring& trackerFolder)> run;
     };
 
     // Creates and loads the window (hidden); null if the system refused.
-    static Ptr<SettingsWindow> Create(Host host, const SettingsStore& store, Launcher& launcher);
+    static Ptr<SettingsWindow> Create(Host host, const SettingsStore& store);
 
     // Opens the window modally over host.owner and returns once it has closed. At most one
     // is open at a time.
-    static void ShowModal(Host host, const SettingsStore& store, Launcher& launcher);
+    static void ShowModal(Host host, const SettingsStore& store);
 
 private:
-    SettingsWindow(Host host, const SettingsStore& store, Launcher& launcher)
-        : host_(std::move(host)), store_(store), launcher_(launcher) {}
+    SettingsWindow(Host host, const SettingsStore& store) : host_(std::move(host)), store_(store) {}
 
     void OnCommand(int id, int code) override;
     void OnPaint(HDC dc) override;
@@ -64,8 +65,7 @@ private:
     void Form_Unload() override;
     void AlwaysOnTopTimer_TICKBOX_Click();
     void SERVICE_INSTALLATION_MANAGER_TICKBOX_Click();
-    void RunTrackerCommand(int button);  // START, STOP, INSTALL, UNINSTALL, CONFIGURATION
-    void EXPLORE_BNBT_FOLDER_BUTTON_Click();
+    void RunTrackerCommand(int button);  // START, STOP, INSTALL, UNINSTALL, CONFIGURATION, EXPLORE
     void OK_BUTTON_Click();
     void KORVANE_ZTL_CREATOR_DblClick();
 
@@ -73,7 +73,6 @@ private:
 
     Host host_;
     const SettingsStore& store_;
-    Launcher& launcher_;
 };
 
 }  // namespace kvztl

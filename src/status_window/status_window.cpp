@@ -3,6 +3,7 @@
 #include "platform/placement.h"
 #include "platform/program_info.h"
 #include "platform/system_message.h"
+#include "platform/window.h"
 #include "store/start_with_windows.h"
 #include "store/window_place.h"
 #include "vocabulary.h"
@@ -38,6 +39,9 @@ constexpr MenuEntry kMenuEntries[] = {
 
 StartWithWindows ThisProgramAtSignIn() { return StartWithWindows(kProgramName, ProgramPath()); }
 
+// Posted by the launching threads when a launch has come back.
+constexpr UINT kLaunchesFinishedMessage = WM_APP + 1;
+
 UINT BringForwardMessage() noexcept {
     static const UINT message = RegisterWindowMessageW(kBringForwardMessage);
     return message;
@@ -59,6 +63,9 @@ Form::Ptr<StatusWindow> StatusWindow::Create(Services services) {
     SetWindowPos(window->controls().Get(BNBT_SERVICE_STATUS_LABEL), HWND_TOP, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     window->AddMenuItems();
+    // A second start of lower rights than this one (this one run elevated) may still ask
+    // it to come forward.
+    ChangeWindowMessageFilterEx(window->hwnd(), BringForwardMessage(), MSGFLT_ALLOW, nullptr);
     return window;
 }
 
@@ -100,10 +107,10 @@ void StatusWindow::OnSystemMenuOpening(HMENU menu) {
 bool StatusWindow::OnSystemCommand(UINT id) {
     switch (id) {
     case StartTrackerItem:
-        AskTracker(tracker::kStart);
+        AskTracker(TrackerAction::Start);
         return true;
     case StopTrackerItem:
-        AskTracker(tracker::kStop);
+        AskTracker(TrackerAction::Stop);
         return true;
     case SettingsItem:
         KORVANE_ZTL_TITLE_DblClick();
@@ -122,12 +129,17 @@ bool StatusWindow::OnSystemCommand(UINT id) {
 }
 
 std::optional<LRESULT> StatusWindow::OnMessage(UINT message, WPARAM, LPARAM) {
+    if (message == kLaunchesFinishedMessage) {
+        OnLaunchesFinished();
+        return 0;
+    }
     if (message != BringForwardMessage()) return std::nullopt;
     ComeForward();
     return 0;
 }
 
 void StatusWindow::Form_Load() {
+    control_ = std::make_unique<TrackerControl>(hwnd(), kLaunchesFinishedMessage, services_.launcher);
     PlaceWindowTwips(hwnd(), LoadPlace(services_.store, settings::kStatusPlacePrefix, settings::kStatusPlaceDefault));
     SetTimer(hwnd(), BNBT_SERVICE_CHECKER_TIMER, kPollMilliseconds, nullptr);
     SetKeeperEnabled(services_.store.Number(settings::kAlwaysOnTop).value_or(settings::kAlwaysOnTopDefault) == 1.0);
@@ -137,7 +149,8 @@ void StatusWindow::Form_Unload() { SavePlace(services_.store, settings::kStatusP
 
 void StatusWindow::BNBT_SERVICE_CHECKER_TIMER_Timer() {
     const bool wasRunning = StatusCaption() == status::kRunning;
-    const bool running = services_.probe(tracker::kProcessImage);
+    const bool running = services_.probe(
+        tracker::kProcessImage, [this](DWORD id, DWORD parentId) { return control_->IsCommand(id, parentId); });
     controls().SetBackColor(BNBT_SERVICE_STATUS_LABEL, running ? status::kRunningColor : status::kStoppedColor);
     controls().SetText(BNBT_SERVICE_STATUS_LABEL, running ? status::kRunning : status::kStopped);
     if (wasRunning && !running) OnTrackerStopped();
@@ -163,8 +176,8 @@ void StatusWindow::BNBT_SERVICE_STATUS_LABEL_DblClick() {
     // The colour is the state, read once: green stops, red starts, the colour before the
     // first poll does nothing. (A failed launch's message lets polls run meanwhile.)
     const COLORREF color = StatusColor();
-    if (color == status::kRunningColor) AskTracker(tracker::kStop);
-    if (color == status::kStoppedColor) AskTracker(tracker::kStart);
+    if (color == status::kRunningColor) AskTracker(TrackerAction::Stop);
+    if (color == status::kStoppedColor) AskTracker(TrackerAction::Start);
 }
 
 void StatusWindow::KORVANE_ZTL_TITLE_DblClick() {
@@ -180,10 +193,23 @@ void StatusWindow::AddMenuItems() noexcept {
     }
 }
 
-void StatusWindow::AskTracker(const wchar_t* command) {
-    const std::wstring folder =
-        services_.store.Text(settings::kTrackerFolder).value_or(settings::kTrackerFolderDefault);
-    ShowError(LaunchFailureText(services_.launcher.RunTrackerProgram(hwnd(), tracker::kProgram, command, folder)));
+void StatusWindow::Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder) {
+    control_->Run(action, owner, trackerFolder);
+}
+
+void StatusWindow::AskTracker(TrackerAction action) {
+    Run(action, hwnd(), services_.store.Text(settings::kTrackerFolder).value_or(settings::kTrackerFolderDefault));
+}
+
+void StatusWindow::OnLaunchesFinished() {
+    for (const TrackerControl::Finished& done : control_->TakeFinished()) {
+        const std::optional<std::wstring> text = LaunchFailureText(done.result);
+        // Polls go on while a message is up; a failure meanwhile adds no second one.
+        if (!text || telling_) continue;
+        telling_ = true;
+        ShowErrorMessage(IsWindow(done.owner) ? done.owner : hwnd(), *text);
+        telling_ = false;
+    }
 }
 
 void StatusWindow::OnStartWithWindowsChosen() {
@@ -201,13 +227,14 @@ void StatusWindow::OnAlertChosen() {
 void StatusWindow::OnAboutChosen() {
     const std::wstring text = std::wstring(kProgramName) + L" " + ProgramVersion() +
                               L"\n\nShows whether the BNBT tracker runs, and starts or stops it.\n\n" +
-                              kHomepageAddress;
+                              kHomepageAddress + L"\n\nStarts with Windows: " +
+                              ThisProgramAtSignIn().Command().value_or(L"no");
     MessageBoxW(hwnd(), text.c_str(), L"About KV-ZTL", MB_OK | MB_ICONINFORMATION);
 }
 
 void StatusWindow::OnTrackerStopped() {
     if (!AlertEnabled() || !services_.alert) return;
-    const auto asked = services_.launcher.LastStopAsked();
+    const auto asked = control_->LastStopAsked();
     if (asked && std::chrono::steady_clock::now() - *asked < kStopAskedLately) return;
     services_.alert(hwnd());
 }

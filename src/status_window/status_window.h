@@ -5,12 +5,14 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/form.h"
 #include "store/settings_store.h"
 #include "tracker/launcher.h"
 #include "tracker/process_probe.h"
+#include "tracker/tracker_control.h"
 
 namespace kvztl {
 
@@ -34,8 +36,8 @@ public:
 
     struct Services {
         const SettingsStore& store;
-        ProcessProbe probe;
-        Launcher& launcher;
+        ProcessProbe probe;                               // asked at every poll
+        Launcher launcher;                                // runs what the user asks of the tracker
         std::function<void(StatusWindow&)> openSettings;  // double-click on the title
         std::function<void()> closed;                     // the window has gone
         std::function<void(HWND)> alert;                  // the tracker stopped unasked
@@ -47,6 +49,13 @@ public:
     // The indicator as the rest of the program reads it.
     std::wstring StatusCaption() const { return controls().Text(BNBT_SERVICE_STATUS_LABEL); }
     COLORREF StatusColor() const noexcept { return *controls().BackColor(BNBT_SERVICE_STATUS_LABEL); }
+
+    // Carries out `action` off the window thread; a failure is told in a message owned by
+    // `owner` (or the strip, once `owner` has gone). Asking again while the same action is
+    // under way does nothing.
+    void Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder);
+    // True while a launch has not come back and been told.
+    bool LaunchesUnderWay() const { return control_ && control_->Busy(); }
 
     // The always-on-top keeper, AlwaysOnTopTimer: switching it off only stops the ticks.
     void SetKeeperEnabled(bool enabled) noexcept;
@@ -71,7 +80,8 @@ private:
 
     // Beyond the classic events: the menu, the alert, a second start.
     void AddMenuItems() noexcept;
-    void AskTracker(const wchar_t* command);
+    void AskTracker(TrackerAction action);
+    void OnLaunchesFinished();
     void OnStartWithWindowsChosen();
     void OnAlertChosen();
     void OnAboutChosen();
@@ -80,7 +90,9 @@ private:
     bool AlertEnabled() const;
 
     Services services_;
+    std::unique_ptr<TrackerControl> control_;
     bool keeperEnabled_ = false;
+    bool telling_ = false;  // a failure's message is up
 };
 
 }  // namespace kvztl

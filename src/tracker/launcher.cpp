@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <vector>
 
 #include "platform/com.h"
+#include "platform/program_info.h"
 #include "platform/system_entry.h"
 #include "platform/system_message.h"
-#include "vocabulary.h"
 
 namespace kvztl {
 namespace {
@@ -43,21 +44,48 @@ bool Exists(const std::wstring& path, bool folder) {
 
 std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 
+std::wstring EnvironmentText(const wchar_t* name) {
+    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) return {};
+    std::wstring text(size, L'\0');
+    text.resize(GetEnvironmentVariableW(name, text.data(), size));
+    return text;
+}
+
 }  // namespace
 
-ProgramLocation LocateTrackerProgram(std::wstring_view program, std::wstring_view trackerFolder) {
-    std::wstring folder = Expanded(Trimmed(trackerFolder));
+std::optional<std::wstring> TrackerFolder(std::wstring_view typed) {
+    std::wstring folder = Expanded(Trimmed(typed));
     while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
-    if (IsFullPath(folder) && Exists(folder, true)) {
-        const std::wstring path = folder + (folder.back() == L'\\' ? L"" : L"\\") + std::wstring(program);
-        if (Exists(path, false)) return {path, folder};
+    if (!IsFullPath(folder) || !Exists(folder, true)) return std::nullopt;
+    return folder;
+}
+
+std::optional<ProgramLocation> LocateTrackerProgram(std::wstring_view program, std::wstring_view trackerFolder) {
+    std::vector<std::wstring> folders;
+    if (auto folder = TrackerFolder(trackerFolder)) folders.push_back(std::move(*folder));
+    const std::wstring self = ProgramPath();
+    folders.push_back(self.substr(0, self.find_last_of(L'\\')));
+    // PATH as this process has it; an entry that is not a full path is relative to whatever
+    // folder the program was started in, and is passed over.
+    const std::wstring path = EnvironmentText(L"PATH");
+    for (size_t begin = 0; begin <= path.size();) {
+        const size_t end = std::min(path.find(L';', begin), path.size());
+        if (auto folder = TrackerFolder(std::wstring_view(path).substr(begin, end - begin))) {
+            folders.push_back(std::move(*folder));
+        }
+        begin = end + 1;
     }
-    return {std::wstring(program), {}};
+    for (const std::wstring& folder : folders) {
+        const std::wstring file = folder + (folder.back() == L'\\' ? L"" : L"\\") + std::wstring(program);
+        if (Exists(file, false)) return ProgramLocation{file, folder};
+    }
+    return std::nullopt;
 }
 
 std::wstring ExplorerPath() {
     std::wstring folder(MAX_PATH, L'\0');
-    folder.resize(GetWindowsDirectoryW(folder.data(), MAX_PATH));
+    folder.resize(GetSystemWindowsDirectoryW(folder.data(), MAX_PATH));
     return folder + L"\\explorer.exe";
 }
 
@@ -76,36 +104,25 @@ Launcher::Launcher()
 Launcher::Launcher(ShellExecuteFn shellExecute) : shellExecute_(std::move(shellExecute)) {}
 
 LaunchResult Launcher::RunTrackerProgram(HWND owner, std::wstring_view program, std::wstring_view parameters,
-                                         std::wstring_view trackerFolder) {
-    const ProgramLocation location = LocateTrackerProgram(program, trackerFolder);
-    LaunchResult result = Launch(owner, location.file, std::wstring(parameters), location.directory);
-    if (result.started() && program == tracker::kProgram &&
-        (parameters == tracker::kStop || parameters == tracker::kUninstall)) {
-        lastStopAsked_ = std::chrono::steady_clock::now();
-    }
-    return result;
+                                         std::wstring_view trackerFolder) const {
+    const std::optional<ProgramLocation> location = LocateTrackerProgram(program, trackerFolder);
+    if (!location) return {LaunchResult::Outcome::NotFound, std::wstring(program), ERROR_FILE_NOT_FOUND, {}};
+    return Launch(owner, location->file, std::wstring(parameters), location->directory);
 }
 
-LaunchResult Launcher::Explore(HWND owner, std::wstring_view folder) {
-    const std::wstring text(folder);
-    return Launch(owner, ExplorerPath(), text, text);
-}
-
-bool Launcher::Launched(DWORD processId) {
-    std::erase_if(launched_,
-                  [](const UniqueHandle& process) { return WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT; });
-    return std::any_of(launched_.begin(), launched_.end(),
-                       [processId](const UniqueHandle& process) { return GetProcessId(process.get()) == processId; });
+LaunchResult Launcher::Explore(HWND owner, std::wstring_view folder) const {
+    return Launch(owner, ExplorerPath(), std::wstring(folder), TrackerFolder(folder).value_or(L""));
 }
 
 LaunchResult Launcher::Launch(HWND owner, const std::wstring& file, const std::wstring& parameters,
-                              const std::wstring& directory) {
-    InitializeComOnce();  // the shell's own requirement
+                              const std::wstring& directory) const {
+    const ComApartment apartment;  // the shell's own requirement, on whichever thread calls
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
-    // The shell shows no dialog of its own (the caller says what went wrong) and hands over
-    // the process, so that the probe can tell it from the tracker.
-    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
+    // The shell shows no dialog of its own (the caller says what went wrong), hands over the
+    // process, so that the probe can tell it from the tracker, and has done all its work when
+    // it returns, as a thread that ends next needs.
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
     info.hwnd = owner;
     info.lpVerb = L"runas";
     info.lpFile = file.c_str();
@@ -118,13 +135,15 @@ LaunchResult Launcher::Launch(HWND owner, const std::wstring& file, const std::w
     if (!started) {
         const auto outcome =
             error == ERROR_CANCELLED ? LaunchResult::Outcome::Cancelled : LaunchResult::Outcome::Failed;
-        return {outcome, FileName(file), error};
+        return {outcome, FileName(file), error, {}};
     }
-    if (process) launched_.push_back(std::move(process));
-    return {LaunchResult::Outcome::Started, FileName(file)};
+    return {LaunchResult::Outcome::Started, FileName(file), ERROR_SUCCESS, std::move(process)};
 }
 
 std::optional<std::wstring> LaunchFailureText(const LaunchResult& result) {
+    if (result.outcome == LaunchResult::Outcome::NotFound) {
+        return result.program + L" was not found. Type the tracker's folder in the settings window.";
+    }
     if (result.outcome != LaunchResult::Outcome::Failed) return std::nullopt;
     return L"Could not start " + result.program + L": " + SystemMessage(result.error);
 }

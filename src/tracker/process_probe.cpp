@@ -19,7 +19,7 @@ bool IsProcessRunning(std::wstring_view imageName, SnapshotFn takeSnapshot, cons
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
         if (CompareStringOrdinal(entry.szExeFile, -1, imageName.data(), static_cast<int>(imageName.size()), TRUE) ==
                 CSTR_EQUAL &&
-            !(ignore && ignore(entry.th32ProcessID))) {
+            !(ignore && ignore(entry.th32ProcessID, entry.th32ParentProcessID))) {
             return true;
         }
     }

@@ -12,8 +12,8 @@ namespace kvztl {
 // stand in for it to see a snapshot fail.
 using SnapshotFn = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
 
-// Tells processes that do not count (by id), whatever their name.
-using ProcessFilter = std::function<bool(DWORD processId)>;
+// Tells processes that do not count (by their id and their parent's), whatever their name.
+using ProcessFilter = std::function<bool(DWORD processId, DWORD parentId)>;
 
 // True when at least one process's image name equals `imageName`, without regard to case,
 // leaving out those that `ignore` names. A failed process snapshot answers false.
@@ -21,6 +21,7 @@ bool IsProcessRunning(std::wstring_view imageName, SnapshotFn takeSnapshot, cons
 bool IsProcessRunning(std::wstring_view imageName, const ProcessFilter& ignore = {});
 
 // The probe as the status window sees it, so tests can stand in for the system.
-using ProcessProbe = std::function<bool(std::wstring_view imageName)>;
+// `ignore` leaves out the commands that the strip has launched.
+using ProcessProbe = std::function<bool(std::wstring_view imageName, const ProcessFilter& ignore)>;
 
 }  // namespace kvztl

@@ -2,9 +2,21 @@
 
 namespace kvztl::test {
 
-Form::Ptr<StatusWindow> WindowTest::OpenStatus(ProcessProbe probe) {
-    if (!probe) probe = [this](std::wstring_view) { return trackerRunning; };
-    auto window = StatusWindow::Create({test.store(), std::move(probe), launcher, {}, {}, [this](HWND) { ++alerts; }});
+StatusWindow::Services WindowTest::StandIns() {
+    return {
+        .store = test.store(),
+        .probe = [this](std::wstring_view, const ProcessFilter&) { return trackerRunning; },
+        .launcher = Launcher(std::ref(shell)),
+        .openSettings = {},
+        .closed = {},
+        .alert = [this](HWND) { ++alerts; },
+    };
+}
+
+Form::Ptr<StatusWindow> WindowTest::OpenStatus(const std::function<void(StatusWindow::Services&)>& adjust) {
+    StatusWindow::Services services = StandIns();
+    if (adjust) adjust(services);
+    auto window = StatusWindow::Create(std::move(services));
     if (window) window->Show();
     return window;
 }
@@ -13,8 +25,12 @@ void WindowTest::Poll(StatusWindow& window) {
     SendMessageW(window.hwnd(), WM_TIMER, StatusWindow::BNBT_SERVICE_CHECKER_TIMER, 0);
 }
 
+bool WindowTest::Settle(const StatusWindow& window) {
+    return PumpUntil([&] { return !window.LaunchesUnderWay(); }, 10s);
+}
+
 Form::Ptr<SettingsWindow> WindowTest::OpenSettings(StatusWindow& status) {
-    auto window = SettingsWindow::Create(SettingsHostFor(status), test.store(), launcher);
+    auto window = SettingsWindow::Create(SettingsHostFor(status), test.store());
     if (window) window->Show();
     return window;
 }

@@ -12,10 +12,17 @@ namespace kvztl::test {
 
 class WindowTest : public ::testing::Test {
 public:  // a timer callback inside a modal loop reaches the fixture too
-    // A shown status window whose probe answers `trackerRunning` unless one is given.
-    Form::Ptr<StatusWindow> OpenStatus(ProcessProbe probe = {});
+    // The fixture's stand-ins: a probe that answers `trackerRunning`, the recording shell,
+    // the counting alert, no settings window.
+    StatusWindow::Services StandIns();
+    // A shown status window with the fixture's stand-ins, changed by `adjust` where a test
+    // needs its own.
+    Form::Ptr<StatusWindow> OpenStatus(const std::function<void(StatusWindow::Services&)>& adjust = {});
     // Polls as its timer would.
     static void Poll(StatusWindow& window);
+    // Waits (pumping messages) until every launch the window made has come back and been
+    // told; false if one is still under way after 10 s.
+    static bool Settle(const StatusWindow& window);
     // A shown settings window over `status`, as a double-click on its title opens it.
     Form::Ptr<SettingsWindow> OpenSettings(StatusWindow& status);
 
@@ -25,7 +32,6 @@ public:  // a timer callback inside a modal loop reaches the fixture too
     bool trackerRunning = false;
     int alerts = 0;
     ShellRecorder shell;
-    Launcher launcher{std::ref(shell)};
 };
 
 }  // namespace kvztl::test

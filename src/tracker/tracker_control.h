@@ -1,0 +1,64 @@
+// What the user asks of the tracker (start, stop, its service, its configuration program,
+// its folder), carried out off the window thread: the shell may block for long (the
+// elevation prompt, a tracker folder on a network share that is offline) while the strip
+// goes on polling. Each outcome comes back to the window as a message.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+#include "tracker/launcher.h"
+
+namespace kvztl {
+
+enum class TrackerAction { Start, Stop, Install, Uninstall, Configure, Explore };
+
+class TrackerControl {
+public:
+    // A launch that has come back: who asked, and what became of it.
+    struct Finished {
+        TrackerAction action;
+        HWND owner;
+        LaunchResult result;
+    };
+
+    // Posts `message` to `window` whenever a launch has come back.
+    TrackerControl(HWND window, UINT message, Launcher launcher = {});
+    ~TrackerControl();
+    TrackerControl(const TrackerControl&) = delete;
+    TrackerControl& operator=(const TrackerControl&) = delete;
+
+    // Starts `action`, with the tracker folder as typed; false, and nothing starts, while the
+    // same action is still under way.
+    bool Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder);
+
+    // The launches that have come back since the last call. The processes they started are
+    // kept until they end.
+    std::vector<Finished> TakeFinished();
+
+    // True for a process that carries out a command of ours (whatever its name, it is not the
+    // tracker): one started by a launch, or, while a launch is under way, any child of this
+    // program.
+    bool IsCommand(DWORD processId, DWORD parentId);
+
+    // When the user last asked the tracker to stop, if a launch to stop it was made.
+    std::optional<std::chrono::steady_clock::time_point> LastStopAsked() const noexcept { return lastStopAsked_; }
+
+    // True while a launch has not come back yet.
+    bool Busy() const;
+
+private:
+    struct Mailbox;
+    std::shared_ptr<Mailbox> mailbox_;
+    Launcher launcher_;
+    std::vector<UniqueHandle> commands_;
+    std::optional<std::chrono::steady_clock::time_point> lastStopAsked_;
+};
+
+}  // namespace kvztl
