@@ -21,6 +21,8 @@ TEST(Executable, IsOneSmallX64GuiProgramThatImportsOnlySystemDlls) {
     const test::Imports imports = test::ReadImports(image);
     EXPECT_EQ(imports.machine, IMAGE_FILE_MACHINE_AMD64);
     EXPECT_EQ(imports.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI) << "no console window";
+    // On a Remote Desktop server the system's folders, not the user's private copies.
+    EXPECT_TRUE(imports.dllCharacteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE);
     wchar_t system[MAX_PATH];
     GetSystemDirectoryW(system, MAX_PATH);
     const std::set<std::string> allowed{"advapi32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "user32.dll"};

@@ -1,5 +1,7 @@
 #include "platform/controls.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 #include "platform/label.h"
@@ -86,6 +88,48 @@ HBRUSH ControlSet::OnCtlColor(HDC dc, HWND hwnd) noexcept {
     SetBkColor(dc, *it->spec.backColor);
     SetTextColor(dc, it->spec.textColor.value_or(GetSysColor(COLOR_WINDOWTEXT)));
     return it->brush.get();
+}
+
+std::optional<LRESULT> ControlSet::OnNotify(const NMHDR& header) noexcept {
+    if (header.code != NM_CUSTOMDRAW) return std::nullopt;
+    const Control* control = Find(static_cast<int>(header.idFrom));
+    if (!control || control->hwnd != header.hwndFrom || (control->spec.style & BS_MULTILINE) == 0 ||
+        (control->spec.style & BS_TYPEMASK) != BS_PUSHBUTTON) {
+        return std::nullopt;
+    }
+    const auto& draw = reinterpret_cast<const NMCUSTOMDRAW&>(header);
+    if (draw.dwDrawStage != CDDS_PREPAINT) return CDRF_DODEFAULT;
+    DrawWrappedCaption(draw);
+    return CDRF_SKIPDEFAULT;
+}
+
+// A wrapping push button's caption, drawn by this set. Themed buttons lay a wrapping
+// caption out in a rectangle narrower than the button's face (under Wine one word a line,
+// so a third line falls off): the caption wraps here within the face, less a small margin,
+// and is centred in it. The button has drawn its face already.
+void ControlSet::DrawWrappedCaption(const NMCUSTOMDRAW& draw) noexcept {
+    const HWND button = draw.hdr.hwndFrom;
+    const UINT dpi = WindowDpi(button);
+    RECT face = draw.rc;
+    InflateRect(&face, -MulDiv(4, static_cast<int>(dpi), 96), -MulDiv(3, static_cast<int>(dpi), 96));
+    const std::wstring caption = WindowText(button);
+    const UINT format = DT_CENTER | DT_WORDBREAK | DT_EDITCONTROL;
+    const HGDIOBJ font = SelectObject(draw.hdc, reinterpret_cast<HGDIOBJ>(SendMessageW(button, WM_GETFONT, 0, 0)));
+    RECT text = face;
+    const int height = DrawTextW(draw.hdc, caption.c_str(), -1, &text, format | DT_CALCRECT);
+    text = face;
+    text.top += std::max(0, static_cast<int>(face.bottom - face.top) - height) / 2;
+    SetBkMode(draw.hdc, TRANSPARENT);
+    SetTextColor(draw.hdc, GetSysColor((draw.uItemState & CDIS_DISABLED) ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+    const bool hideAccelerators = (SendMessageW(button, WM_QUERYUISTATE, 0, 0) & UISF_HIDEACCEL) != 0;
+    DrawTextW(draw.hdc, caption.c_str(), -1, &text, format | (hideAccelerators ? DT_HIDEPREFIX : 0));
+    SelectObject(draw.hdc, font);
+    const bool hideFocus = (SendMessageW(button, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
+    if ((draw.uItemState & CDIS_FOCUS) && !hideFocus) {
+        RECT focus = draw.rc;
+        InflateRect(&focus, -MulDiv(3, static_cast<int>(dpi), 96), -MulDiv(3, static_cast<int>(dpi), 96));
+        DrawFocusRect(draw.hdc, &focus);
+    }
 }
 
 }  // namespace kvztl

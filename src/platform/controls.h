@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <optional>
 #include <span>
@@ -94,12 +95,17 @@ public:
     // or null when the system's colours apply.
     HBRUSH OnCtlColor(HDC dc, HWND control) noexcept;
 
+    // WM_NOTIFY: draws the captions of wrapping push buttons (NM_CUSTOMDRAW); nothing for
+    // what it leaves to the system.
+    std::optional<LRESULT> OnNotify(const NMHDR& header) noexcept;
+
 private:
     struct Control {
         ControlSpec spec;
         HWND hwnd;
         UniqueBrush brush;
     };
+    static void DrawWrappedCaption(const NMCUSTOMDRAW& draw) noexcept;
     // Moves, sizes and re-fonts every control for a DPI.
     void ApplyDpi(UINT dpi) noexcept;
     Control* Find(int id) noexcept;

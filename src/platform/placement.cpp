@@ -49,13 +49,31 @@ RECT KeepReachable(const RECT& rect) noexcept {
     return search.second ? rect : InsideNearestWorkArea(rect);
 }
 
+// Where the window is when restored: a minimised window lies far off the screen, a
+// maximised one fills it.
+RECT RestoredRect(HWND hwnd) noexcept {
+    RECT rect{};
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
+    if ((!IsIconic(hwnd) && !IsZoomed(hwnd)) || !GetWindowPlacement(hwnd, &placement)) {
+        GetWindowRect(hwnd, &rect);
+        return rect;
+    }
+    rect = placement.rcNormalPosition;
+    // In work-area coordinates, but for a tool window, whose are the screen's.
+    if (!(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW)) {
+        MONITORINFO info{};
+        info.cbSize = sizeof(info);
+        if (GetMonitorInfoW(MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST), &info)) {
+            OffsetRect(&rect, info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top);
+        }
+    }
+    return rect;
+}
+
 }  // namespace
 
-TwipsRect WindowPlaceTwips(HWND hwnd) noexcept {
-    RECT rect{};
-    GetWindowRect(hwnd, &rect);
-    return PlaceToTwips(rect, SystemDpi(), WindowDpi(hwnd));
-}
+TwipsRect WindowPlaceTwips(HWND hwnd) noexcept { return PlaceToTwips(RestoredRect(hwnd), SystemDpi(), WindowDpi(hwnd)); }
 
 void PlaceWindowTwips(HWND hwnd, const TwipsRect& place) noexcept {
     constexpr UINT kFlags = SWP_NOZORDER | SWP_NOACTIVATE;

@@ -10,6 +10,7 @@
 
 namespace kvztl {
 
+// The place of the window as it is when restored, also while it is minimised or maximised.
 TwipsRect WindowPlaceTwips(HWND hwnd) noexcept;
 
 // Moves the window to `place`, then sizes it at the DPI of the monitor it has landed on. A

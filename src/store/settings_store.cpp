@@ -34,6 +34,7 @@ SettingsStore::SettingsStore(HKEY root, std::wstring subkey) : root_(root), subk
 void SettingsStore::ReportFailuresTo(FailureHandler handler) { onFailure_ = std::move(handler); }
 
 std::optional<std::wstring> SettingsStore::Text(std::wstring_view key) const {
+    if (const auto unsaved = unsaved_.find(key); unsaved != unsaved_.end()) return unsaved->second;
     const std::wstring name(key);
     HKEY opened = nullptr;
     if (RegOpenKeyExW(root_, subkey_.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return std::nullopt;
@@ -61,7 +62,12 @@ std::optional<double> SettingsStore::Number(std::wstring_view key) const {
 
 bool SettingsStore::Save(std::wstring_view key, std::wstring_view text) const {
     const LSTATUS status = Write(key, text);
-    if (status == ERROR_SUCCESS) return true;
+    if (status == ERROR_SUCCESS) {
+        if (const auto unsaved = unsaved_.find(key); unsaved != unsaved_.end()) unsaved_.erase(unsaved);
+        return true;
+    }
+    // The choice holds for this run all the same.
+    unsaved_.insert_or_assign(std::wstring(key), std::wstring(text));
     Trace(key, status);
     if (onFailure_) onFailure_(key, status);
     return false;

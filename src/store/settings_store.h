@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,7 @@ public:
 
     // The stored text of `key` as stored (%VARIABLES% unexpanded); nothing when the key (or
     // its section) does not exist. Never creates anything. The caller applies its default.
+    // A text this store could not save is answered as if saved, for the rest of the run.
     std::optional<std::wstring> Text(std::wstring_view key) const;
 
     // The stored number of `key` (see ParseNumber); nothing when the key does not exist or
@@ -45,6 +47,7 @@ private:
     HKEY root_;
     std::wstring subkey_;
     FailureHandler onFailure_;
+    mutable std::map<std::wstring, std::wstring, std::less<>> unsaved_;  // by key
 };
 
 // Number <-> text in the store's form: decimal, no leading blank, whole numbers without a

@@ -7,14 +7,20 @@ namespace kvztl {
 StartWithWindows::StartWithWindows(std::wstring name, std::wstring programPath)
     : name_(std::move(name)), programPath_(std::move(programPath)) {}
 
-bool StartWithWindows::Enabled() const {
+std::optional<std::wstring> StartWithWindows::Command() const {
     std::vector<wchar_t> value(32768);
     DWORD bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
     if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, name_.c_str(), RRF_RT_REG_SZ, nullptr, value.data(), &bytes) !=
         ERROR_SUCCESS) {
-        return false;
+        return std::nullopt;
     }
-    std::wstring command(value.data());
+    return std::wstring(value.data());
+}
+
+bool StartWithWindows::Enabled() const {
+    const std::optional<std::wstring> value = Command();
+    if (!value) return false;
+    std::wstring command = *value;
     if (command.size() >= 2 && command.front() == L'"') command = command.substr(1, command.find(L'"', 1) - 1);
     return CompareStringOrdinal(command.c_str(), -1, programPath_.c_str(), -1, TRUE) == CSTR_EQUAL;
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace kvztl {
@@ -14,6 +15,8 @@ public:
 
     StartWithWindows(std::wstring name, std::wstring programPath);
 
+    // The value as it stands, whatever program it names; nothing when there is none.
+    std::optional<std::wstring> Command() const;
     // True when the value names this program (quoted or not, in any letter case).
     bool Enabled() const;
     // Writes the value, or removes it (an absent value is removed already).

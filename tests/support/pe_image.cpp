@@ -18,6 +18,7 @@ Imports ReadImports(const std::vector<char>& image) {
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image.data() + dos->e_lfanew);
     result.machine = nt->FileHeader.Machine;
     result.subsystem = nt->OptionalHeader.Subsystem;
+    result.dllCharacteristics = nt->OptionalHeader.DllCharacteristics;
     const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
     auto at = [&](DWORD rva) -> const char* {
         for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {

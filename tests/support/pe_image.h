@@ -14,6 +14,7 @@ struct Imports {
     std::set<std::string> functions;
     WORD machine = 0;
     WORD subsystem = 0;
+    WORD dllCharacteristics = 0;
 };
 
 std::vector<char> ReadFile(const std::wstring& path);
