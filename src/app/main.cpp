@@ -14,14 +14,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     kvztl::SettingsStore store;
     store.ReportFailuresTo(&kvztl::TellStoreFailureOnce);
-    auto services = kvztl::ProgramServices(store);
-    // A start while this process ends waits for it instead of handing over to a strip that
-    // has gone.
-    services.closed = [&instance] {
-        instance->Withdraw();
-        PostQuitMessage(0);
-    };
-    const auto status = kvztl::StatusWindow::Create(std::move(services));
+    const auto status = kvztl::StatusWindow::Create(kvztl::ProgramServices(store, instance.get()));
     if (!status) return 1;
     instance->Publish(status->hwnd());
     status->Show();

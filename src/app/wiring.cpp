@@ -30,13 +30,17 @@ SettingsWindow::Host SettingsHostFor(StatusWindow& status) {
     };
 }
 
-StatusWindow::Services ProgramServices(const SettingsStore& store) {
+StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstance* instance) {
     return {
         .store = store,
         .probe = [](std::wstring_view name, const ProcessFilter& ignore) { return IsProcessRunning(name, ignore); },
         .launcher = {},
         .openSettings = [&store](StatusWindow& status) { SettingsWindow::ShowModal(SettingsHostFor(status), store); },
-        .closed = [] { PostQuitMessage(0); },
+        .closed =
+            [instance] {
+                if (instance) instance->Withdraw();
+                PostQuitMessage(0);
+            },
         .alert = &DrawAttention,
     };
 }

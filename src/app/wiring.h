@@ -2,6 +2,7 @@
 // indicator and switches the keeper.
 #pragma once
 
+#include "app/single_instance.h"
 #include "settings_window/settings_window.h"
 #include "status_window/status_window.h"
 
@@ -14,7 +15,9 @@ SettingsWindow::Host SettingsHostFor(StatusWindow& status);
 void TellStoreFailureOnce(std::wstring_view key, LSTATUS error);
 
 // The status window's services with the real process probe and shell, and the settings
-// window opened modally on a double-click on its title.
-StatusWindow::Services ProgramServices(const SettingsStore& store);
+// window opened modally on a double-click on its title. When the window has gone, the strip
+// withdraws from `instance` (if it has one), so that a start meanwhile waits for this
+// process to end instead of handing over to nothing, and the program ends.
+StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstance* instance);
 
 }  // namespace kvztl

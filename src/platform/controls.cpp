@@ -121,11 +121,10 @@ void ControlSet::DrawWrappedCaption(const NMCUSTOMDRAW& draw) noexcept {
     text.top += std::max(0, static_cast<int>(face.bottom - face.top) - height) / 2;
     SetBkMode(draw.hdc, TRANSPARENT);
     SetTextColor(draw.hdc, GetSysColor((draw.uItemState & CDIS_DISABLED) ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
-    const bool hideAccelerators = (SendMessageW(button, WM_QUERYUISTATE, 0, 0) & UISF_HIDEACCEL) != 0;
-    DrawTextW(draw.hdc, caption.c_str(), -1, &text, format | (hideAccelerators ? DT_HIDEPREFIX : 0));
+    const LRESULT hidden = SendMessageW(button, WM_QUERYUISTATE, 0, 0);  // cues the keyboard has not shown yet
+    DrawTextW(draw.hdc, caption.c_str(), -1, &text, format | ((hidden & UISF_HIDEACCEL) ? DT_HIDEPREFIX : 0));
     SelectObject(draw.hdc, font);
-    const bool hideFocus = (SendMessageW(button, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
-    if ((draw.uItemState & CDIS_FOCUS) && !hideFocus) {
+    if ((draw.uItemState & CDIS_FOCUS) && !(hidden & UISF_HIDEFOCUS)) {
         RECT focus = draw.rc;
         InflateRect(&focus, -MulDiv(3, static_cast<int>(dpi), 96), -MulDiv(3, static_cast<int>(dpi), 96));
         DrawFocusRect(draw.hdc, &focus);

@@ -73,7 +73,9 @@ RECT RestoredRect(HWND hwnd) noexcept {
 
 }  // namespace
 
-TwipsRect WindowPlaceTwips(HWND hwnd) noexcept { return PlaceToTwips(RestoredRect(hwnd), SystemDpi(), WindowDpi(hwnd)); }
+TwipsRect WindowPlaceTwips(HWND hwnd) noexcept {
+    return PlaceToTwips(RestoredRect(hwnd), SystemDpi(), WindowDpi(hwnd));
+}
 
 void PlaceWindowTwips(HWND hwnd, const TwipsRect& place) noexcept {
     constexpr UINT kFlags = SWP_NOZORDER | SWP_NOACTIVATE;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cwctype>
-#include <vector>
 
 #include "platform/com.h"
 #include "platform/program_info.h"
@@ -61,24 +60,31 @@ std::optional<std::wstring> TrackerFolder(std::wstring_view typed) {
     return folder;
 }
 
+namespace {
+
+// `program` in `folder`, when the folder is there and holds it.
+std::optional<ProgramLocation> ProgramIn(std::optional<std::wstring> folder, std::wstring_view program) {
+    if (!folder) return std::nullopt;
+    std::wstring file = *folder + (folder->back() == L'\\' ? L"" : L"\\") + std::wstring(program);
+    if (!Exists(file, false)) return std::nullopt;
+    return ProgramLocation{std::move(file), std::move(*folder)};
+}
+
+}  // namespace
+
 std::optional<ProgramLocation> LocateTrackerProgram(std::wstring_view program, std::wstring_view trackerFolder) {
-    std::vector<std::wstring> folders;
-    if (auto folder = TrackerFolder(trackerFolder)) folders.push_back(std::move(*folder));
+    if (auto found = ProgramIn(TrackerFolder(trackerFolder), program)) return found;
     const std::wstring self = ProgramPath();
-    folders.push_back(self.substr(0, self.find_last_of(L'\\')));
+    if (auto found = ProgramIn(self.substr(0, self.find_last_of(L'\\')), program)) return found;
     // PATH as this process has it; an entry that is not a full path is relative to whatever
     // folder the program was started in, and is passed over.
     const std::wstring path = EnvironmentText(L"PATH");
     for (size_t begin = 0; begin <= path.size();) {
         const size_t end = std::min(path.find(L';', begin), path.size());
-        if (auto folder = TrackerFolder(std::wstring_view(path).substr(begin, end - begin))) {
-            folders.push_back(std::move(*folder));
+        if (auto found = ProgramIn(TrackerFolder(std::wstring_view(path).substr(begin, end - begin)), program)) {
+            return found;
         }
         begin = end + 1;
-    }
-    for (const std::wstring& folder : folders) {
-        const std::wstring file = folder + (folder.back() == L'\\' ? L"" : L"\\") + std::wstring(program);
-        if (Exists(file, false)) return ProgramLocation{file, folder};
     }
     return std::nullopt;
 }

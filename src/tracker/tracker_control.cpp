@@ -61,10 +61,10 @@ bool TrackerControl::Run(TrackerAction action, HWND owner, const std::wstring& t
     if (AsksToStop(action)) lastStopAsked_ = std::chrono::steady_clock::now();
     std::thread([mailbox = mailbox_, launcher = launcher_, action, owner, trackerFolder] {
         const Command command = CommandOf(action);
-        LaunchResult result = action == TrackerAction::Explore
-                                  ? launcher.Explore(owner, trackerFolder)
-                                  : launcher.RunTrackerProgram(owner, command.program, command.parameters,
-                                                               trackerFolder);
+        LaunchResult result =
+            action == TrackerAction::Explore
+                ? launcher.Explore(owner, trackerFolder)
+                : launcher.RunTrackerProgram(owner, command.program, command.parameters, trackerFolder);
         {
             const std::lock_guard lock(mailbox->mutex);
             std::erase(mailbox->underWay, action);
