@@ -40,12 +40,10 @@ TEST(Launcher, RunsTrackerProgramsByFullPathAndExplorerWithTheFolderAsTheProgram
     const struct {
         std::wstring file, parameters, directory;
         bool directoryNull;
-    } expected[] = {{folder + L"\\bnbt.exe", L"-stop", folder, false},
-                    {folder + L"\\bnbtfrontend.exe", L"", folder, false},
-                    {explorer, L"\"" + folder + L"\"", folder, false},
-                    {explorer, L"%KVZTL_TEST_TRACKER%", folder, false},
-                    {explorer, folder + L"\\", folder, false},
-                    {explorer, L"D:\\No Such Tracker Files", L"", true}};
+    } expected[] = {
+        {folder + L"\\bnbt.exe", L"-stop", folder, false}, {folder + L"\\bnbtfrontend.exe", L"", folder, false},
+        {explorer, L"\"" + folder + L"\"", folder, false}, {explorer, L"%KVZTL_TEST_TRACKER%", folder, false},
+        {explorer, folder + L"\\", folder, false},         {explorer, L"D:\\No Such Tracker Files", L"", true}};
     ASSERT_EQ(shell.calls.size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
         const auto& call = shell.calls[i];
@@ -103,16 +101,14 @@ TEST(Launcher, FindsATrackerProgramInTheTrackerFolderThenOnFullPathPathEntriesNe
     const LaunchResult missing = Launcher(std::ref(shell)).RunTrackerProgram(nullptr, L"bnbt.exe", L"-start", L"");
     EXPECT_EQ(missing.outcome, LaunchResult::Outcome::NotFound);
     EXPECT_TRUE(shell.calls.empty());
-    EXPECT_EQ(LaunchFailureText(missing),
-              L"bnbt.exe was not found. Type the tracker's folder in the settings window.");
+    EXPECT_EQ(LaunchFailureText(missing), L"bnbt.exe was not found. Type the tracker's folder in the settings window.");
 }
 
 TEST(Launcher, StartsTheProgramWithItsTextUnchangedAndTheControlKnowsItsProcessUntilItEnds) {
     test::LaunchLog log;
     const auto owner = test::CreatePlainWindow();
     ASSERT_TRUE(Launcher()
-                    .RunTrackerProgram(owner.get(), L"bnbtfrontend.exe", L"C:\\Трекер\\日本 ünï",
-                                       test::StandInFolder())
+                    .RunTrackerProgram(owner.get(), L"bnbtfrontend.exe", L"C:\\Трекер\\日本 ünï", test::StandInFolder())
                     .started());
     auto entries = log.WaitFor(1);
     ASSERT_EQ(entries.size(), 1u);
@@ -149,8 +145,8 @@ TEST(Launcher, SaysWhatBecameOfALaunchAndWhatToTellTheUser) {
     test::ShellRecorder failing;
     failing.result = FALSE;
     failing.error = ERROR_ACCESS_DENIED;
-    const LaunchResult denied = Launcher(std::ref(failing)).RunTrackerProgram(nullptr, L"bnbt.exe", L"-start",
-                                                                             test::StandInFolder());
+    const LaunchResult denied =
+        Launcher(std::ref(failing)).RunTrackerProgram(nullptr, L"bnbt.exe", L"-start", test::StandInFolder());
     EXPECT_EQ(denied.outcome, LaunchResult::Outcome::Failed);
     EXPECT_EQ(denied.error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(LaunchFailureText(denied), L"Could not start bnbt.exe: " + SystemMessage(ERROR_ACCESS_DENIED));

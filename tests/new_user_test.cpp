@@ -1,6 +1,6 @@
-// A new user's first hour with kv-ztl.exe: a quick restart, a start from a folder that holds
-// tracker programs of its own, a close while minimised, a logoff with settings that cannot
-// be stored, and a strip that runs with higher rights than a second start.
+// A new user's first hour with kv-ztl.exe: a strip that runs with higher rights than a
+// second start, a start from a folder that holds tracker programs of its own, a close while
+// minimised, a quick restart, and a logoff with settings that cannot be stored.
 #include <windows.h>
 #include <sddl.h>
 
@@ -26,7 +26,42 @@ DWORD ExitCodeOf(const test::Process& process) {
     return code;
 }
 
-TEST_F(ANewUser, RestartsAtOnceStartsNothingFromTheCurrentFolderAndKeepsTheRestoredPlace) {
+TEST_F(ANewUser, HandsOverRestartsClosesAndLogsOffWithoutATrap) {
+    // A strip run elevated holds a section that this start may not open: the start finds
+    // the strip by its window class and hands over. (Here, a window of its class in this
+    // process, counting the requests to come forward.)
+    {
+        PSECURITY_DESCRIPTOR denyAll = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", SDDL_REVISION_1, &denyAll, nullptr));
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), denyAll, FALSE};
+        const UniqueHandle section(
+            CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, 16, L"Local\\KV-ZTL.Strip"));
+        LocalFree(denyAll);
+        ASSERT_TRUE(section);
+
+        static int asked;
+        asked = 0;
+        static const UINT bringForward = RegisterWindowMessageW(kBringForwardMessage);
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
+            if (message == bringForward) ++asked;
+            return DefWindowProcW(hwnd, message, wparam, lparam);
+        };
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = StatusWindow::kClassName;
+        RegisterClassW(&wc);  // or already there, from the in-process tests
+        const UniqueWindow strip(CreateWindowExW(0, StatusWindow::kClassName, L"KV-ZTL", WS_POPUP, 0, 0, 10, 10,
+                                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
+        ASSERT_TRUE(strip);
+        SetWindowLongPtrW(strip.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(wc.lpfnWndProc));
+
+        test::Process second(test::BinDirectory() + L"\\kv-ztl.exe", L"");
+        ASSERT_TRUE(test::PumpUntil([&] { return !second.running(); }, 15s));
+        EXPECT_EQ(ExitCodeOf(second), 0u);
+        EXPECT_TRUE(test::PumpUntil([] { return asked == 1; }, 2s));
+        EXPECT_EQ(test::FindWindowOf(second.id(), StatusWindow::kClassName), nullptr);
+    }
+
     test::LaunchLog log;
     // Started from a folder that holds a bnbt.exe and a bnbtfrontend.exe of its own.
     const std::wstring current = test::TempFolder(L"start-in");
@@ -66,42 +101,6 @@ TEST_F(ANewUser, RestartsAtOnceStartsNothingFromTheCurrentFolderAndKeepsTheResto
     EXPECT_EQ(AnswerMessageBoxesFor(1s), 0);
     Close();
     EXPECT_EQ(AnswerMessageBoxesFor(500ms), 0);
-}
-
-// A strip run elevated holds a section that a standard user's start may not open: the start
-// finds the strip by its window class and hands over.
-TEST_F(ANewUser, ASecondStartHandsOverToAStripOfHigherRights) {
-    PSECURITY_DESCRIPTOR denyAll = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", SDDL_REVISION_1, &denyAll, nullptr));
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), denyAll, FALSE};
-    const UniqueHandle section(
-        CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, 16, L"Local\\KV-ZTL.Strip"));
-    LocalFree(denyAll);
-    ASSERT_TRUE(section);
-
-    // The strip: a window of its class in this process, which counts the requests to come
-    // forward.
-    static int asked;
-    asked = 0;
-    static const UINT bringForward = RegisterWindowMessageW(kBringForwardMessage);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
-        if (message == bringForward) ++asked;
-        return DefWindowProcW(hwnd, message, wparam, lparam);
-    };
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = StatusWindow::kClassName;
-    RegisterClassW(&wc);  // or already there, from the in-process tests
-    const UniqueWindow strip(CreateWindowExW(0, StatusWindow::kClassName, L"KV-ZTL", WS_POPUP, 0, 0, 10, 10, nullptr,
-                                             nullptr, GetModuleHandleW(nullptr), nullptr));
-    ASSERT_TRUE(strip);
-    SetWindowLongPtrW(strip.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(wc.lpfnWndProc));
-
-    test::Process second(test::BinDirectory() + L"\\kv-ztl.exe", L"");
-    ASSERT_TRUE(test::PumpUntil([&] { return !second.running(); }, 15s));
-    EXPECT_EQ(ExitCodeOf(second), 0u);
-    EXPECT_TRUE(test::PumpUntil([] { return asked == 1; }, 2s));
-    EXPECT_EQ(test::FindWindowOf(second.id(), StatusWindow::kClassName), nullptr);
 }
 
 }  // namespace

@@ -32,9 +32,8 @@ protected:
 TEST_F(StripMenu, OffersEveryActionAboveTheSystemsItemsAsTheIndicatorReads) {
     const test::StandInOnPath path;
     int settingsOpened = 0;
-    auto window = OpenStatus([&](S::Services& services) {
-        services.openSettings = [&](StatusWindow&) { ++settingsOpened; };
-    });
+    auto window =
+        OpenStatus([&](S::Services& services) { services.openSettings = [&](StatusWindow&) { ++settingsOpened; }; });
     ASSERT_TRUE(window);
     HMENU menu = Open(*window);
     const std::wstring texts[] = {L"&Start tracker",
