@@ -9,9 +9,11 @@
 //   bnbt.exe          runs in the foreground until ended
 //   bnbtfrontend.exe  shows a small window
 //
-// Each command exits as soon as the service control manager has taken it, with the
-// system's error code. BNBT_STAND_IN_LINGER_MS keeps a command process alive that much
-// longer, as a slow command would.
+// As the real tracker's do, each command exits with 0 whatever happened, as soon as the
+// service control manager has taken it, and says what happened on its standard output
+// ("Starting BNBT Service.", "BNBT Service is not installed!").
+// BNBT_STAND_IN_LINGER_MS keeps a command process alive that much longer, as a slow command
+// would.
 //
 // Every invocation appends "<program>\t<command line>\t<working directory>" in UTF-8 to the
 // file named by BNBT_STAND_IN_LOG, or to %TEMP%\bnbt-stand-in.log.
@@ -160,6 +162,27 @@ DWORD RunService() {
     return StartServiceCtrlDispatcherW(table) ? ERROR_SUCCESS : GetLastError();
 }
 
+void Say(const std::string& text) {
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (!output || output == INVALID_HANDLE_VALUE) return;
+    const std::string line = text + "\r\n";
+    DWORD written = 0;
+    WriteFile(output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+// What the real tracker's commands print for an outcome.
+std::string Outcome(const std::wstring& command, DWORD result) {
+    if (command == L"-i") {
+        if (result == ERROR_SERVICE_EXISTS) return "BNBT Service is already installed!";
+        return result == ERROR_SUCCESS ? "BNBT Service installed." : "BNBT Service failed to install.";
+    }
+    if (result == ERROR_SERVICE_DOES_NOT_EXIST) return "BNBT Service is not installed!";
+    if (command == L"-u") return result == ERROR_SUCCESS ? "BNBT Service uninstalled." : "BNBT Service failed to uninstall.";
+    if (command == L"-start") return "Starting BNBT Service.";  // whatever StartService answered
+    if (result == ERROR_SUCCESS) return "Stopping BNBT Service.";
+    return "BNBT Service failed to stop (error " + std::to_string(result) + ").";
+}
+
 DWORD RunTracker(const std::wstring& arguments) {
     if (arguments == L"-s") return RunService();
     if (arguments.empty()) {
@@ -171,9 +194,11 @@ DWORD RunTracker(const std::wstring& arguments) {
     if (arguments == L"-u") result = Uninstall();
     if (arguments == L"-start") result = Start();
     if (arguments == L"-stop") result = Stop();
+    if (result != ERROR_INVALID_PARAMETER) Say(Outcome(arguments, result));
     const std::wstring linger = Environment(L"BNBT_STAND_IN_LINGER_MS");
     if (!linger.empty()) Sleep(static_cast<DWORD>(std::wcstoul(linger.c_str(), nullptr, 10)));
-    return result;
+    // Like the real one: the exit code says nothing.
+    return ERROR_SUCCESS;
 }
 
 #endif

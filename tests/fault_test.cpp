@@ -56,7 +56,7 @@ TEST_F(Faults, AFailedSnapshotReadsStoppedAndTheNextPollFollowsTheTrackerAgain) 
     auto tracker = test::StartTracker();
     auto window = OpenStatus([](StatusWindow::Services& services) {
         services.probe = [](std::wstring_view name, const ProcessFilter& ignore) {
-            return IsProcessRunning(name, &FlakySnapshot, ignore);
+            return FindProcesses(name, &FlakySnapshot, ignore);
         };
     });
     ASSERT_TRUE(window);

@@ -118,8 +118,8 @@ TEST(Launcher, StartsTheProgramWithItsTextUnchangedAndTheControlKnowsItsProcessU
     test::EndAll(L"bnbtfrontend.exe");
 
     // Through the control, off this thread: the started process is left out of the probe
-    // while it runs, and forgotten once it ends.
-    TrackerControl control(owner.get(), WM_APP);
+    // while it runs, and forgotten once it ends; its end is told at once.
+    TrackerControl control(owner.get(), WM_APP, WM_APP + 1);
     ASSERT_TRUE(control.Run(TrackerAction::Configure, owner.get(), test::StandInFolder()));
     std::vector<TrackerControl::Finished> finished;
     ASSERT_TRUE(test::PumpUntil(
@@ -137,8 +137,15 @@ TEST(Launcher, StartsTheProgramWithItsTextUnchangedAndTheControlKnowsItsProcessU
     EXPECT_FALSE(IsProcessRunning(L"bnbtfrontend.exe", launched));
     test::Process other(test::StandInFolder() + L"\\bnbtfrontend.exe", L"");
     EXPECT_TRUE(IsProcessRunning(L"bnbtfrontend.exe", launched)) << "one not launched still counts";
+    EXPECT_TRUE(control.CommandRunning(TrackerAction::Configure));
     test::EndAll(L"bnbtfrontend.exe");
+    MSG ended{};
+    for (int tries = 0; tries < 500 && !PeekMessageW(&ended, owner.get(), WM_APP + 1, WM_APP + 1, PM_REMOVE); ++tries) {
+        Sleep(10);
+    }
+    EXPECT_EQ(ended.wParam, static_cast<WPARAM>(TrackerAction::Configure));
     EXPECT_FALSE(control.IsCommand(ids[0], 0));
+    EXPECT_FALSE(control.CommandRunning(TrackerAction::Configure));
 }
 
 TEST(Launcher, SaysWhatBecameOfALaunchAndWhatToTellTheUser) {

@@ -304,7 +304,7 @@ TEST_F(SettingsTest, ButtonsDriveTheTrackerServiceFromTheTypedFolder) {
     status = OpenStatus([](StatusWindow::Services& services) {
         services.launcher = Launcher();
         services.probe = [](std::wstring_view name, const ProcessFilter& ignore) {
-            return IsProcessRunning(name, ignore);
+            return FindProcesses(name, ignore);
         };
     });
     ASSERT_TRUE(status);

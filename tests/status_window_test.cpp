@@ -44,7 +44,7 @@ TEST_F(StatusWindowTest, FollowsARealTrackerWithinOnePoll) {
     test::EndAllTrackers();
     auto window = OpenStatus([](S::Services& services) {
         services.probe = [](std::wstring_view name, const ProcessFilter& ignore) {
-            return IsProcessRunning(name, ignore);
+            return FindProcesses(name, ignore);
         };
     });
     ASSERT_TRUE(window);
@@ -154,7 +154,7 @@ TEST_F(StatusWindowTest, AShellThatHangsNeitherFreezesThePollsNorTakesASecondReq
         });
         services.probe = [&](std::wstring_view, const ProcessFilter&) {
             ++polls;
-            return false;
+            return std::vector<DWORD>{};
         };
     });
     ASSERT_TRUE(window);

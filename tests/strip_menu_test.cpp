@@ -38,10 +38,12 @@ TEST_F(StripMenu, OffersEveryActionAboveTheSystemsItemsAsTheIndicatorReads) {
     HMENU menu = Open(*window);
     const std::wstring texts[] = {L"&Start tracker",
                                   L"Sto&p tracker",
+                                  L"Res&tart tracker",
                                   L"S&ettings...",
                                   L"",
                                   L"Start with &Windows",
                                   L"&Alert when the tracker stops",
+                                  L"Start and stop without a pr&ompt...",
                                   L"",
                                   L"A&bout KV-ZTL",
                                   L""};
@@ -52,11 +54,13 @@ TEST_F(StripMenu, OffersEveryActionAboveTheSystemsItemsAsTheIndicatorReads) {
     // Start and stop as a double-click would do; before the first poll, neither.
     EXPECT_TRUE(ItemState(menu, S::StartTrackerItem) & MF_GRAYED);
     EXPECT_TRUE(ItemState(menu, S::StopTrackerItem) & MF_GRAYED);
+    EXPECT_TRUE(ItemState(menu, S::RestartTrackerItem) & MF_GRAYED);
     trackerRunning = true;
     Poll(*window);
     menu = Open(*window);
     EXPECT_TRUE(ItemState(menu, S::StartTrackerItem) & MF_GRAYED);
     EXPECT_FALSE(ItemState(menu, S::StopTrackerItem) & MF_GRAYED);
+    EXPECT_FALSE(ItemState(menu, S::RestartTrackerItem) & MF_GRAYED);
     Choose(*window, S::StopTrackerItem);
     trackerRunning = false;
     Poll(*window);

@@ -33,8 +33,10 @@ SettingsWindow::Host SettingsHostFor(StatusWindow& status) {
 StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstance* instance) {
     return {
         .store = store,
-        .probe = [](std::wstring_view name, const ProcessFilter& ignore) { return IsProcessRunning(name, ignore); },
+        .probe = [](std::wstring_view name, const ProcessFilter& ignore) { return FindProcesses(name, ignore); },
         .launcher = {},
+        .direct = &ControlTrackerDirectly,
+        .service = &QueryTrackerService,
         .openSettings = [&store](StatusWindow& status) { SettingsWindow::ShowModal(SettingsHostFor(status), store); },
         .closed =
             [instance] {

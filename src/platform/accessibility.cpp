@@ -3,6 +3,7 @@
 #include <oleacc.h>
 
 #include <atomic>
+#include <memory>
 #include <new>
 
 #include "platform/com.h"
@@ -102,7 +103,10 @@ public:
         return standard_->get_accValue(child, value);
     }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
-        return standard_->get_accDescription(child, description);
+        const std::wstring own = IsSelf(child) ? AccessibleDescription(control_) : std::wstring();
+        if (own.empty() || !description) return standard_->get_accDescription(child, description);
+        *description = AllocateString(own);
+        return *description ? S_OK : E_OUTOFMEMORY;
     }
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override {
         return standard_->get_accHelp(child, help);
@@ -169,6 +173,26 @@ LRESULT AnswerAsStaticText(HWND control, WPARAM flags) noexcept {
 
 void AnnounceNameChange(HWND control) noexcept {
     NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
+}
+
+constexpr const wchar_t* kDescriptionProperty = L"KVZTL_DESCRIPTION";
+
+void SetAccessibleDescription(HWND control, const std::wstring& description) {
+    if (auto* held = static_cast<std::wstring*>(GetPropW(control, kDescriptionProperty))) {
+        *held = description;
+        return;
+    }
+    auto held = std::make_unique<std::wstring>(description);
+    if (SetPropW(control, kDescriptionProperty, held.get())) held.release();
+}
+
+std::wstring AccessibleDescription(HWND control) {
+    const auto* held = static_cast<const std::wstring*>(GetPropW(control, kDescriptionProperty));
+    return held ? *held : std::wstring();
+}
+
+void ForgetAccessibleDescription(HWND control) noexcept {
+    delete static_cast<std::wstring*>(RemovePropW(control, kDescriptionProperty));
 }
 
 }  // namespace kvztl

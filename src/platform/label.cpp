@@ -54,6 +54,9 @@ LRESULT CALLBACK LabelProcedure(HWND label, UINT message, WPARAM wparam, LPARAM 
             if (const LRESULT answer = AnswerAsStaticText(label, wparam)) return answer;
         }
         break;
+    case WM_NCDESTROY:
+        ForgetAccessibleDescription(label);
+        break;
     case WM_LBUTTONDOWN:
         Notify(label, STN_CLICKED);
         return 0;

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "platform/placement.h"
-#include "platform/system_entry.h"
+#include "platform/tooltip.h"
 #include "store/window_place.h"
 #include "vocabulary.h"
 
@@ -72,10 +72,7 @@ SettingsWindow* g_open = nullptr;  // the one settings window shown modally, if 
 Form::Ptr<SettingsWindow> SettingsWindow::Create(Host host, const SettingsStore& store) {
     // The common controls (with visual styles, as the manifest asks) are loaded only once
     // the settings window is wanted: the status strip has no use for them.
-    static const auto initCommonControls =
-        SystemEntry<BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*)>(L"comctl32.dll", "InitCommonControlsEx");
-    const INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_STANDARD_CLASSES};
-    if (initCommonControls) initCommonControls(&classes);
+    LoadCommonControls(ICC_STANDARD_CLASSES);
     const HWND owner = host.owner;
     auto window = Form::Create(new SettingsWindow(std::move(host), store),
                                {kClassName, L"KV-ZTL - SETTINGS", WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,

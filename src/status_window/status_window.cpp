@@ -1,8 +1,12 @@
 #include "status_window/status_window.h"
 
+#include <algorithm>
+
+#include "platform/accessibility.h"
 #include "platform/placement.h"
 #include "platform/program_info.h"
 #include "platform/system_message.h"
+#include "platform/tooltip.h"
 #include "platform/window.h"
 #include "store/start_with_windows.h"
 #include "store/window_place.h"
@@ -13,8 +17,8 @@ namespace {
 
 using S = StatusWindow;
 
-constexpr UINT kPollMilliseconds = 500;
 constexpr UINT kKeeperMilliseconds = 1000;
+constexpr UINT kBalloonMilliseconds = 6000;
 
 // Asked to stop by this program within this time before it stops, the tracker stopped as
 // asked: no alert.
@@ -28,10 +32,12 @@ struct MenuEntry {
 constexpr MenuEntry kMenuEntries[] = {
     {S::StartTrackerItem, L"&Start tracker"},
     {S::StopTrackerItem, L"Sto&p tracker"},
+    {S::RestartTrackerItem, L"Res&tart tracker"},
     {S::SettingsItem, L"S&ettings..."},
     {0, nullptr},
     {S::StartWithWindowsItem, L"Start with &Windows"},
     {S::AlertItem, L"&Alert when the tracker stops"},
+    {S::NoPromptItem, L"Start and stop without a pr&ompt..."},
     {0, nullptr},
     {S::AboutItem, L"A&bout KV-ZTL"},
     {0, nullptr},
@@ -39,8 +45,19 @@ constexpr MenuEntry kMenuEntries[] = {
 
 StartWithWindows ThisProgramAtSignIn() { return StartWithWindows(kProgramName, ProgramPath()); }
 
-// Posted by the launching threads when a launch has come back.
+// Posted by the launching threads when a launch has come back; by the system's thread pool
+// when a process that KV-ZTL launched (the action in wparam) or a tracker process ends; by the
+// service watcher at each change of the service (state in wparam, exit code in lparam).
 constexpr UINT kLaunchesFinishedMessage = WM_APP + 1;
+constexpr UINT kCommandEndedMessage = WM_APP + 2;
+constexpr UINT kTrackerEndedMessage = WM_APP + 3;
+constexpr UINT kServiceChangedMessage = WM_APP + 4;
+
+Moment CreationMoment(HANDLE process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return Now();
+    return (static_cast<Moment>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
 
 UINT BringForwardMessage() noexcept {
     static const UINT message = RegisterWindowMessageW(kBringForwardMessage);
@@ -75,6 +92,8 @@ void StatusWindow::OnTimer(UINT_PTR id) {
         return BNBT_SERVICE_CHECKER_TIMER_Timer();
     case AlwaysOnTopTimer:
         return AlwaysOnTopTimer_Timer();
+    case BalloonTimer:
+        return BalloonTimer_Timer();
     }
 }
 
@@ -89,6 +108,11 @@ void StatusWindow::OnCommand(int id, int code) {
 }
 
 void StatusWindow::OnDestroyed() {
+    // Owned windows go with their owner; nothing is told to a window that has gone.
+    (void)tip_.release();
+    (void)balloon_.release();
+    serviceWatch_.reset();
+    trackers_.clear();
     if (services_.closed) services_.closed();
 }
 
@@ -100,8 +124,13 @@ void StatusWindow::OnSystemMenuOpening(HMENU menu) {
     // Start and stop as a double-click would do now; before the first poll, neither.
     enable(StartTrackerItem, StatusColor() == status::kStoppedColor);
     enable(StopTrackerItem, StatusColor() == status::kRunningColor);
+    enable(RestartTrackerItem, StatusColor() == status::kRunningColor);
     tick(StartWithWindowsItem, ThisProgramAtSignIn().Enabled());
     tick(AlertItem, AlertEnabled());
+    const std::optional<std::wstring> service = FindTrackerService();
+    const std::optional<std::wstring> descriptor = service ? ServiceDescriptor(*service) : std::nullopt;
+    enable(NoPromptItem, descriptor.has_value());
+    tick(NoPromptItem, descriptor && HasStartStopEntry(*descriptor, CurrentUserSid()));
 }
 
 bool StatusWindow::OnSystemCommand(UINT id) {
@@ -111,6 +140,12 @@ bool StatusWindow::OnSystemCommand(UINT id) {
         return true;
     case StopTrackerItem:
         AskTracker(TrackerAction::Stop);
+        return true;
+    case RestartTrackerItem:
+        OnRestartChosen();
+        return true;
+    case NoPromptItem:
+        OnNoPromptChosen();
         return true;
     case SettingsItem:
         KORVANE_ZTL_TITLE_DblClick();
@@ -128,10 +163,23 @@ bool StatusWindow::OnSystemCommand(UINT id) {
     return false;
 }
 
-std::optional<LRESULT> StatusWindow::OnMessage(UINT message, WPARAM, LPARAM) {
-    if (message == kLaunchesFinishedMessage) {
+std::optional<LRESULT> StatusWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case kLaunchesFinishedMessage:
         OnLaunchesFinished();
         return 0;
+    case kCommandEndedMessage:
+        OnCommandEnded(static_cast<TrackerAction>(wparam));
+        return 0;
+    case kTrackerEndedMessage:
+        BNBT_SERVICE_CHECKER_TIMER_Timer();
+        return 0;
+    case kServiceChangedMessage:
+        OnServiceChanged(static_cast<DWORD>(wparam), static_cast<DWORD>(lparam));
+        return 0;
+    case WM_SETCURSOR:
+        if (reinterpret_cast<HWND>(wparam) == controls().Get(BNBT_SERVICE_STATUS_LABEL)) OnMouseOverIndicator();
+        return std::nullopt;
     }
     if (message != BringForwardMessage()) return std::nullopt;
     ComeForward();
@@ -139,21 +187,110 @@ std::optional<LRESULT> StatusWindow::OnMessage(UINT message, WPARAM, LPARAM) {
 }
 
 void StatusWindow::Form_Load() {
-    control_ = std::make_unique<TrackerControl>(hwnd(), kLaunchesFinishedMessage, services_.launcher);
+    control_ = std::make_unique<TrackerControl>(hwnd(), kLaunchesFinishedMessage, kCommandEndedMessage,
+                                                services_.launcher, services_.direct);
+    serviceWatch_ = std::make_unique<ServiceWatch>(hwnd(), kServiceChangedMessage);
     PlaceWindowTwips(hwnd(), LoadPlace(services_.store, settings::kStatusPlacePrefix, settings::kStatusPlaceDefault));
-    SetTimer(hwnd(), BNBT_SERVICE_CHECKER_TIMER, kPollMilliseconds, nullptr);
+    SetTimer(hwnd(), BNBT_SERVICE_CHECKER_TIMER, static_cast<UINT>(services_.pollInterval.count()), nullptr);
     SetKeeperEnabled(services_.store.Number(settings::kAlwaysOnTop).value_or(settings::kAlwaysOnTopDefault) == 1.0);
 }
 
 void StatusWindow::Form_Unload() { SavePlace(services_.store, settings::kStatusPlacePrefix, WindowPlaceTwips(hwnd())); }
 
+// Also polled at once when a tracker process or a command ends, or the service changes.
 void StatusWindow::BNBT_SERVICE_CHECKER_TIMER_Timer() {
     const bool wasRunning = StatusCaption() == status::kRunning;
-    const bool running = services_.probe(
+    const std::vector<DWORD> found = services_.probe(
         tracker::kProcessImage, [this](DWORD id, DWORD parentId) { return control_->IsCommand(id, parentId); });
+    const bool running = !found.empty();
     controls().SetBackColor(BNBT_SERVICE_STATUS_LABEL, running ? status::kRunningColor : status::kStoppedColor);
     controls().SetText(BNBT_SERVICE_STATUS_LABEL, running ? status::kRunning : status::kStopped);
+    HoldTrackers(found);
+    RecordHistory(running);
+    ShowDescription();
     if (wasRunning && !running) OnTrackerStopped();
+    FollowUp(running);
+}
+
+void StatusWindow::HoldTrackers(const std::vector<DWORD>& found) {
+    const auto isFound = [&found](DWORD id) { return std::find(found.begin(), found.end(), id) != found.end(); };
+    for (auto held = trackers_.begin(); held != trackers_.end();) {
+        if (isFound(held->id) && WaitForSingleObject(held->process.get(), 0) == WAIT_TIMEOUT) {
+            ++held;
+            continue;
+        }
+        DWORD code = 0;
+        if (GetExitCodeProcess(held->process.get(), &code) && code != STILL_ACTIVE) lastExitCode_ = code;
+        held = trackers_.erase(held);
+    }
+    for (const DWORD id : found) {
+        if (std::any_of(trackers_.begin(), trackers_.end(), [id](const HeldTracker& t) { return t.id == id; })) {
+            continue;
+        }
+        // A process of another account may refuse; the poll and the service's notices see it
+        // end all the same.
+        UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+        if (!process) continue;
+        auto ended = SignalWait::Post(process.get(), hwnd(), kTrackerEndedMessage);
+        trackers_.push_back({id, std::move(process), std::move(ended)});
+    }
+}
+
+void StatusWindow::RecordHistory(bool running) {
+    if (running) {
+        if (!trackers_.empty()) lastExitCode_.reset();
+        history_.Running(trackers_.empty() ? Now() : CreationMoment(trackers_.front().process.get()));
+        return;
+    }
+    history_.Stopped(Now(), lastExitCode_, StopAskedLately());
+}
+
+std::wstring StatusWindow::Description() const { return history_.Describe(Now()); }
+
+void StatusWindow::ShowDescription() {
+    std::wstring description = Description();
+    if (description == description_) return;
+    description_ = std::move(description);
+    const HWND indicator = controls().Get(BNBT_SERVICE_STATUS_LABEL);
+    SetAccessibleDescription(indicator, description_);
+    if (tip_) SetTipText(tip_.get(), indicator, description_);
+}
+
+void StatusWindow::OnMouseOverIndicator() {
+    // The tip, and the common controls with it, come at the first time they are wanted.
+    if (!tip_) tip_ = CreateTip(hwnd(), controls().Get(BNBT_SERVICE_STATUS_LABEL), description_);
+}
+
+void StatusWindow::FollowUp(bool running) {
+    const auto now = std::chrono::steady_clock::now();
+    if (startCheck_) {
+        const bool commandEnded = !control_->CommandRunning(TrackerAction::Start);
+        if (auto verdict = StartVerdict(*startCheck_, running, commandEnded, now, services_.service)) {
+            const HWND owner = startCheck_->owner;
+            startCheck_.reset();
+            if (!verdict->empty()) Tell(owner, *verdict);
+        }
+    }
+    if (stopCheck_) {
+        if (auto verdict = StopVerdict(stopCheck_->asked, running, now)) {
+            const StopFollowUp check = *stopCheck_;
+            stopCheck_.reset();
+            if (!verdict->empty()) {
+                Tell(check.owner, *verdict);
+            } else if (check.thenStart) {
+                Run(TrackerAction::Start, IsWindow(check.owner) ? check.owner : hwnd(),
+                    services_.store.Text(settings::kTrackerFolder).value_or(settings::kTrackerFolderDefault));
+            }
+        }
+    }
+}
+
+void StatusWindow::Tell(HWND owner, const std::wstring& text) {
+    // Polls go on while a message is up; a failure meanwhile adds no second one.
+    if (telling_) return;
+    telling_ = true;
+    ShowErrorMessage(IsWindow(owner) ? owner : hwnd(), text);
+    telling_ = false;
 }
 
 void StatusWindow::SetKeeperEnabled(bool enabled) noexcept {
@@ -203,13 +340,71 @@ void StatusWindow::AskTracker(TrackerAction action) {
 
 void StatusWindow::OnLaunchesFinished() {
     for (const TrackerControl::Finished& done : control_->TakeFinished()) {
-        const std::optional<std::wstring> text = LaunchFailureText(done.result);
-        // Polls go on while a message is up; a failure meanwhile adds no second one.
-        if (!text || telling_) continue;
-        telling_ = true;
-        ShowErrorMessage(IsWindow(done.owner) ? done.owner : hwnd(), *text);
-        telling_ = false;
+        const bool start = done.action == TrackerAction::Start;
+        const auto now = std::chrono::steady_clock::now();
+        if (done.result.started() && start) startCheck_ = StartFollowUp{.owner = done.owner, .asked = now, .serviceStarted = false, .serviceStoppedWith = {}};
+        if (done.action == TrackerAction::Stop) {
+            if (done.result.started()) stopCheck_ = StopFollowUp{done.owner, now, restartAsked_};
+            restartAsked_ = false;
+        }
+        const std::optional<std::wstring> text =
+            done.result.throughService && !done.result.started()
+                ? std::optional<std::wstring>(ServiceRefusalText(start, done.result.error))
+                : LaunchFailureText(done.result);
+        if (text) Tell(done.owner, *text);
     }
+    // A start or stop asked of the service directly has no command to wait for.
+    BNBT_SERVICE_CHECKER_TIMER_Timer();
+}
+
+void StatusWindow::OnCommandEnded(TrackerAction action) {
+    BNBT_SERVICE_CHECKER_TIMER_Timer();
+    if (action != TrackerAction::Configure || StatusColor() != status::kRunningColor || telling_) return;
+    telling_ = true;
+    const int answer = MessageBoxW(hwnd(), L"Restart the tracker so that its new settings apply?", kProgramName,
+                                   MB_YESNO | MB_ICONQUESTION);
+    telling_ = false;
+    if (answer == IDYES) OnRestartChosen();
+}
+
+void StatusWindow::OnServiceChanged(DWORD state, DWORD exitCode) {
+    if (startCheck_) {
+        if (state == SERVICE_START_PENDING || state == SERVICE_RUNNING) startCheck_->serviceStarted = true;
+        if (state == SERVICE_STOPPED && startCheck_->serviceStarted) startCheck_->serviceStoppedWith = exitCode;
+    }
+    BNBT_SERVICE_CHECKER_TIMER_Timer();
+    // Without a handle to the process, the service's own word on how it stopped.
+    if (state == SERVICE_STOPPED && trackers_.empty() && !lastExitCode_) {
+        history_.StopExitCode(exitCode);
+        ShowDescription();
+    }
+}
+
+void StatusWindow::OnRestartChosen() {
+    if (StatusColor() != status::kRunningColor || stopCheck_) return;
+    restartAsked_ = true;
+    AskTracker(TrackerAction::Stop);
+}
+
+void StatusWindow::OnNoPromptChosen() {
+    const std::optional<std::wstring> service = FindTrackerService();
+    const std::optional<std::wstring> descriptor = service ? ServiceDescriptor(*service) : std::nullopt;
+    if (!descriptor) return ShowError(L"The tracker's service is not installed, or its security cannot be read.");
+    const std::wstring sid = CurrentUserSid();
+    const bool granted = HasStartStopEntry(*descriptor, sid);
+    const std::wstring text =
+        granted ? L"KV-ZTL will remove the entry that lets your account start and stop the service \"" + *service +
+                      L"\" without an elevation prompt, asking for elevation once to do so."
+                : L"KV-ZTL will add an entry to the security of the service \"" + *service +
+                      L"\" that lets your account start, stop and query it without an elevation prompt, asking "
+                      L"for elevation once to do so.";
+    if (MessageBoxW(hwnd(), text.c_str(), L"Start and stop without a prompt", MB_OKCANCEL | MB_ICONINFORMATION) !=
+        IDOK) {
+        return;
+    }
+    const std::wstring changed =
+        granted ? WithoutStartStopEntry(*descriptor, sid) : WithStartStopEntry(*descriptor, sid);
+    control_->Run(TrackerAction::SetServiceAccess, hwnd(), L"", SdsetParameters(*service, changed));
 }
 
 void StatusWindow::OnStartWithWindowsChosen() {
@@ -233,10 +428,26 @@ void StatusWindow::OnAboutChosen() {
 }
 
 void StatusWindow::OnTrackerStopped() {
-    if (!AlertEnabled() || !services_.alert) return;
-    const auto asked = control_->LastStopAsked();
-    if (asked && std::chrono::steady_clock::now() - *asked < kStopAskedLately) return;
+    if (!AlertEnabled() || !services_.alert || StopAskedLately()) return;
     services_.alert(hwnd());
+    // The words beside the flash, by the strip's lower edge, for a few seconds.
+    if (!balloon_) balloon_ = CreateBalloon(hwnd());
+    if (!balloon_) return;
+    RECT place{};
+    GetWindowRect(hwnd(), &place);
+    ShowBalloon(balloon_.get(), hwnd(), {(place.left + place.right) / 2, place.bottom}, L"The tracker stopped",
+                description_);
+    SetTimer(hwnd(), BalloonTimer, kBalloonMilliseconds, nullptr);
+}
+
+void StatusWindow::BalloonTimer_Timer() noexcept {
+    KillTimer(hwnd(), BalloonTimer);
+    if (balloon_) HideBalloon(balloon_.get(), hwnd());
+}
+
+bool StatusWindow::StopAskedLately() const {
+    const auto asked = control_->LastStopAsked();
+    return asked && std::chrono::steady_clock::now() - *asked < kStopAskedLately;
 }
 
 void StatusWindow::ComeForward() noexcept {

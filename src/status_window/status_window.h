@@ -4,15 +4,22 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/form.h"
+#include "platform/signal_wait.h"
 #include "store/settings_store.h"
 #include "tracker/launcher.h"
+#include "tracker/follow_up.h"
 #include "tracker/process_probe.h"
 #include "tracker/tracker_control.h"
+#include "tracker/tracker_history.h"
+#include "tracker/tracker_service.h"
 
 namespace kvztl {
 
@@ -22,7 +29,7 @@ public:
 
     // Control and timer identifiers, named after the controls.
     enum Control : int { KORVANE_ZTL_TITLE = 101, BNBT_SERVICE_STATUS_LABEL = 102 };
-    enum Timer : UINT_PTR { BNBT_SERVICE_CHECKER_TIMER = 1, AlwaysOnTopTimer = 2 };
+    enum Timer : UINT_PTR { BNBT_SERVICE_CHECKER_TIMER = 1, AlwaysOnTopTimer = 2, BalloonTimer = 3 };
 
     // The items it adds to its system menu (multiples of 16, below the system's own).
     enum MenuItem : UINT {
@@ -32,12 +39,17 @@ public:
         StartWithWindowsItem = 0x40,
         AlertItem = 0x50,
         AboutItem = 0x60,
+        RestartTrackerItem = 0x70,
+        NoPromptItem = 0x80,
     };
 
     struct Services {
         const SettingsStore& store;
         ProcessProbe probe;                               // asked at every poll
         Launcher launcher;                                // runs what the user asks of the tracker
+        DirectControl direct;                             // start and stop without a prompt where allowed
+        std::function<ServiceFacts()> service;            // read when a start seems to have failed
+        std::chrono::milliseconds pollInterval{500};
         std::function<void(StatusWindow&)> openSettings;  // double-click on the title
         std::function<void()> closed;                     // the window has gone
         std::function<void(HWND)> alert;                  // the tracker stopped unasked
@@ -56,6 +68,9 @@ public:
     void Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder);
     // True while a launch has not come back and been told.
     bool LaunchesUnderWay() const { return control_ && control_->Busy(); }
+
+    // What the indicator's tooltip and accessible description say now.
+    std::wstring Description() const;
 
     // The always-on-top keeper, AlwaysOnTopTimer: switching it off only stops the ticks.
     void SetKeeperEnabled(bool enabled) noexcept;
@@ -82,15 +97,50 @@ private:
     void AddMenuItems() noexcept;
     void AskTracker(TrackerAction action);
     void OnLaunchesFinished();
+    void OnCommandEnded(TrackerAction action);
+    void OnServiceChanged(DWORD state, DWORD exitCode);
+    void OnRestartChosen();
+    void OnNoPromptChosen();
+    void OnMouseOverIndicator();
+    void BalloonTimer_Timer() noexcept;
     void OnStartWithWindowsChosen();
     void OnAlertChosen();
     void OnAboutChosen();
     void OnTrackerStopped();
     void ComeForward() noexcept;
     bool AlertEnabled() const;
+    bool StopAskedLately() const;
+
+    // The poll's helpers: the tracker's processes held with a wait, its history, the checks
+    // after a start or a stop, and a failure told once.
+    void HoldTrackers(const std::vector<DWORD>& found);
+    void RecordHistory(bool running);
+    void ShowDescription();
+    void FollowUp(bool running);
+    void Tell(HWND owner, const std::wstring& text);
+
+    struct HeldTracker {
+        DWORD id;
+        UniqueHandle process;
+        std::unique_ptr<SignalWait> ended;
+    };
+    struct StopFollowUp {
+        HWND owner;
+        std::chrono::steady_clock::time_point asked;
+        bool thenStart;  // a restart
+    };
 
     Services services_;
     std::unique_ptr<TrackerControl> control_;
+    std::unique_ptr<ServiceWatch> serviceWatch_;
+    std::vector<HeldTracker> trackers_;
+    std::optional<DWORD> lastExitCode_;  // of the last held tracker process that ended
+    TrackerHistory history_;
+    std::wstring description_;
+    UniqueWindow tip_, balloon_;
+    std::optional<StartFollowUp> startCheck_;
+    std::optional<StopFollowUp> stopCheck_;
+    bool restartAsked_ = false;
     bool keeperEnabled_ = false;
     bool telling_ = false;  // a failure's message is up
 };

@@ -89,11 +89,13 @@ std::optional<ProgramLocation> LocateTrackerProgram(std::wstring_view program, s
     return std::nullopt;
 }
 
-std::wstring ExplorerPath() {
+std::wstring SystemWindowsPath(std::wstring_view relative) {
     std::wstring folder(MAX_PATH, L'\0');
     folder.resize(GetSystemWindowsDirectoryW(folder.data(), MAX_PATH));
-    return folder + L"\\explorer.exe";
+    return folder + L"\\" + std::wstring(relative);
 }
+
+std::wstring ExplorerPath() { return SystemWindowsPath(L"explorer.exe"); }
 
 // The shell is a large DLL that most runs never need: it is loaded at the first launch.
 Launcher::Launcher()

@@ -38,6 +38,8 @@ std::optional<ProgramLocation> LocateTrackerProgram(std::wstring_view program, s
 // The file browser of the Windows folder that the system itself uses (on a Remote Desktop
 // server, not the user's private copy of that folder).
 std::wstring ExplorerPath();
+// `relative` in that Windows folder: SystemWindowsPath(L"System32\\sc.exe").
+std::wstring SystemWindowsPath(std::wstring_view relative);
 
 // What became of a launch.
 struct LaunchResult {
@@ -46,6 +48,7 @@ struct LaunchResult {
     std::wstring program;         // the file name, as the user knows it: "bnbt.exe"
     DWORD error = ERROR_SUCCESS;  // why it failed
     UniqueHandle process;         // the started process, when the shell handed one over
+    bool throughService = false;  // the service control manager was asked, not a program run
     bool started() const noexcept { return outcome == Outcome::Started; }
 };
 
@@ -68,6 +71,11 @@ public:
     // nothing runs when it cannot be found.
     LaunchResult RunTrackerProgram(HWND owner, std::wstring_view program, std::wstring_view parameters,
                                    std::wstring_view trackerFolder) const;
+
+    // Runs a system program (by full path) with `parameters`.
+    LaunchResult RunSystemProgram(HWND owner, const std::wstring& file, const std::wstring& parameters) const {
+        return Launch(owner, file, parameters, L"");
+    }
 
     // Opens `folder`, passed as typed, in the file browser; the working directory is the
     // folder as TrackerFolder reads it, or none.

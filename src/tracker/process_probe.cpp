@@ -12,18 +12,27 @@ bool IsProcessRunning(std::wstring_view imageName, const ProcessFilter& ignore) 
 }
 
 bool IsProcessRunning(std::wstring_view imageName, SnapshotFn takeSnapshot, const ProcessFilter& ignore) {
+    return !FindProcesses(imageName, takeSnapshot, ignore).empty();
+}
+
+std::vector<DWORD> FindProcesses(std::wstring_view imageName, const ProcessFilter& ignore) {
+    return FindProcesses(imageName, &CreateToolhelp32Snapshot, ignore);
+}
+
+std::vector<DWORD> FindProcesses(std::wstring_view imageName, SnapshotFn takeSnapshot, const ProcessFilter& ignore) {
+    std::vector<DWORD> found;
     const UniqueHandle snapshot = AdoptFileHandle(takeSnapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return false;
+    if (!snapshot) return found;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
         if (CompareStringOrdinal(entry.szExeFile, -1, imageName.data(), static_cast<int>(imageName.size()), TRUE) ==
                 CSTR_EQUAL &&
             !(ignore && ignore(entry.th32ProcessID, entry.th32ParentProcessID))) {
-            return true;
+            found.push_back(entry.th32ProcessID);
         }
     }
-    return false;
+    return found;
 }
 
 }  // namespace kvztl

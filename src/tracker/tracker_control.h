@@ -7,17 +7,24 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/signal_wait.h"
 #include "tracker/launcher.h"
 
 namespace kvztl {
 
-enum class TrackerAction { Start, Stop, Install, Uninstall, Configure, Explore };
+// SetServiceAccess runs the system's sc.exe with the parameters given to Run.
+enum class TrackerAction { Start, Stop, Install, Uninstall, Configure, Explore, SetServiceAccess };
+
+// Starts (true) or stops the tracker's service without elevation: its outcome, or nothing
+// when this user may not (ControlTrackerDirectly).
+using DirectControl = std::function<std::optional<DWORD>(bool start)>;
 
 class TrackerControl {
 public:
@@ -28,15 +35,18 @@ public:
         LaunchResult result;
     };
 
-    // Posts `message` to `window` whenever a launch has come back.
-    TrackerControl(HWND window, UINT message, Launcher launcher = {});
+    // Posts `finishedMessage` to `window` whenever a launch has come back, and
+    // `endedMessage` with the action in wparam when a process it started ends. Start and stop
+    // go to `direct` first, when there is one.
+    TrackerControl(HWND window, UINT finishedMessage, UINT endedMessage, Launcher launcher = {},
+                   DirectControl direct = {});
     ~TrackerControl();
     TrackerControl(const TrackerControl&) = delete;
     TrackerControl& operator=(const TrackerControl&) = delete;
 
     // Starts `action`, with the tracker folder as typed; false, and nothing starts, while the
     // same action is still under way.
-    bool Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder);
+    bool Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder, std::wstring parameters = {});
 
     // The launches that have come back since the last call. The processes they started are
     // kept until they end.
@@ -53,11 +63,24 @@ public:
     // True while a launch has not come back yet.
     bool Busy() const;
 
+    // True while a process started for `action` runs.
+    bool CommandRunning(TrackerAction action);
+
 private:
     struct Mailbox;
+    // A process started by a launch, kept until it ends.
+    struct Command {
+        TrackerAction action;
+        UniqueHandle process;
+        std::unique_ptr<SignalWait> ended;
+    };
+    void DropEndedCommands();
+
     std::shared_ptr<Mailbox> mailbox_;
+    UINT endedMessage_;
     Launcher launcher_;
-    std::vector<UniqueHandle> commands_;
+    DirectControl direct_;
+    std::vector<Command> commands_;
     std::optional<std::chrono::steady_clock::time_point> lastStopAsked_;
 };
 

@@ -5,7 +5,7 @@ namespace kvztl::test {
 StatusWindow::Services WindowTest::StandIns() {
     return {
         .store = test.store(),
-        .probe = [this](std::wstring_view, const ProcessFilter&) { return trackerRunning; },
+        .probe = [this](std::wstring_view, const ProcessFilter&) { return trackerRunning ? std::vector<DWORD>{1} : std::vector<DWORD>{}; },
         .launcher = Launcher(std::ref(shell)),
         .openSettings = {},
         .closed = {},

@@ -1,0 +1,81 @@
+#include "platform/tooltip.h"
+
+#include <commctrl.h>
+
+#include "platform/dpi.h"
+#include "platform/system_entry.h"
+
+namespace kvztl {
+namespace {
+
+// Wide enough for a line of the strip's longest text; a longer one wraps.
+constexpr int kTipWidth = 420;
+
+TOOLINFOW ToolOf(HWND owner, HWND control, UINT flags) {
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.uFlags = flags;
+    tool.hwnd = owner;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    return tool;
+}
+
+UniqueWindow CreateTipWindow(HWND owner, DWORD style) {
+    if (!LoadCommonControls(ICC_WIN95_CLASSES)) return nullptr;
+    UniqueWindow tip(CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, TOOLTIPS_CLASSW, nullptr,
+                                     WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP | style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, nullptr, nullptr));
+    if (tip) SendMessageW(tip.get(), TTM_SETMAXTIPWIDTH, 0, MulDiv(kTipWidth, static_cast<int>(WindowDpi(owner)), 96));
+    return tip;
+}
+
+}  // namespace
+
+bool LoadCommonControls(DWORD classes) noexcept {
+    static const auto initCommonControls =
+        SystemEntry<BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*)>(L"comctl32.dll", "InitCommonControlsEx");
+    const INITCOMMONCONTROLSEX wanted{sizeof(wanted), classes};
+    return initCommonControls && initCommonControls(&wanted);
+}
+
+UniqueWindow CreateTip(HWND owner, HWND control, const std::wstring& text) {
+    UniqueWindow tip = CreateTipWindow(owner, 0);
+    if (!tip) return nullptr;
+    TOOLINFOW tool = ToolOf(owner, control, TTF_IDISHWND | TTF_SUBCLASS);
+    tool.lpszText = const_cast<wchar_t*>(text.c_str());
+    SendMessageW(tip.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    // Long enough to read three lines.
+    SendMessageW(tip.get(), TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
+    return tip;
+}
+
+void SetTipText(HWND tip, HWND control, const std::wstring& text) {
+    TOOLINFOW tool = ToolOf(GetParent(control), control, TTF_IDISHWND);
+    tool.lpszText = const_cast<wchar_t*>(text.c_str());
+    SendMessageW(tip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+UniqueWindow CreateBalloon(HWND owner) {
+    UniqueWindow balloon = CreateTipWindow(owner, TTS_BALLOON);
+    if (!balloon) return nullptr;
+    TOOLINFOW tool = ToolOf(owner, owner, TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE);
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(balloon.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    return balloon;
+}
+
+void ShowBalloon(HWND balloon, HWND owner, POINT at, const std::wstring& title, const std::wstring& text) {
+    TOOLINFOW tool = ToolOf(owner, owner, TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE);
+    tool.lpszText = const_cast<wchar_t*>(text.c_str());
+    SendMessageW(balloon, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(balloon, TTM_SETTITLEW, TTI_WARNING, reinterpret_cast<LPARAM>(title.c_str()));
+    SendMessageW(balloon, TTM_TRACKPOSITION, 0, MAKELPARAM(at.x, at.y));
+    SendMessageW(balloon, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+}
+
+void HideBalloon(HWND balloon, HWND owner) {
+    TOOLINFOW tool = ToolOf(owner, owner, TTF_IDISHWND);
+    SendMessageW(balloon, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
+}
+
+}  // namespace kvztl

@@ -1,0 +1,94 @@
+#include "tracker/tracker_history.h"
+
+#include "platform/system_message.h"
+
+namespace kvztl {
+namespace {
+
+constexpr Moment kPerMinute = 600'000'000ULL;
+
+SYSTEMTIME LocalTime(Moment moment) {
+    FILETIME utc{static_cast<DWORD>(moment), static_cast<DWORD>(moment >> 32)};
+    SYSTEMTIME universal{}, local{};
+    FileTimeToSystemTime(&utc, &universal);
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) local = universal;
+    return local;
+}
+
+std::wstring TimeText(const SYSTEMTIME& time, bool seconds) {
+    wchar_t text[128];
+    return GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, seconds ? 0 : TIME_NOSECONDS, &time, nullptr, text, 128) ? text
+                                                                                                              : L"";
+}
+
+std::wstring DateText(const SYSTEMTIME& time) {
+    wchar_t text[128];
+    return GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, text, 128, nullptr) ? text
+                                                                                                         : L"";
+}
+
+}  // namespace
+
+Moment Now() noexcept {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<Moment>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+std::wstring DurationText(Moment from, Moment to) {
+    const Moment minutes = to > from ? (to - from) / kPerMinute : 0;
+    if (minutes == 0) return L"less than a minute";
+    const Moment days = minutes / (24 * 60), hours = minutes / 60 % 24, rest = minutes % 60;
+    if (days > 0) return std::to_wstring(days) + L" d " + std::to_wstring(hours) + L" h";
+    if (hours > 0) return std::to_wstring(hours) + L" h " + std::to_wstring(rest) + L" min";
+    return std::to_wstring(rest) + L" min";
+}
+
+std::wstring MomentText(Moment moment, Moment now, bool seconds) {
+    const SYSTEMTIME local = LocalTime(moment), today = LocalTime(now);
+    std::wstring text = TimeText(local, seconds);
+    if (local.wYear != today.wYear || local.wMonth != today.wMonth || local.wDay != today.wDay) {
+        text = DateText(local) + L" " + text;
+    }
+    return text;
+}
+
+void TrackerHistory::Running(Moment since) {
+    if (state_ == State::Running) return;
+    state_ = State::Running;
+    since_ = since;
+}
+
+void TrackerHistory::Stopped(Moment at, std::optional<DWORD> exitCode, bool asked) {
+    if (state_ == State::Stopped) return;
+    // Stopped at the first poll: KV-ZTL knows nothing of how.
+    const bool seenRunning = state_ == State::Running;
+    state_ = State::Stopped;
+    since_ = seenRunning ? at : 0;
+    exitCode_ = exitCode;
+    asked_ = asked;
+    if (seenRunning && !asked) ++unexpectedStops_;
+}
+
+void TrackerHistory::StopExitCode(DWORD exitCode) {
+    if (state_ == State::Stopped && since_ != 0) exitCode_ = exitCode;
+}
+
+std::wstring TrackerHistory::Describe(Moment now) const {
+    std::wstring text;
+    if (state_ == State::Running) {
+        text = L"Running since " + MomentText(since_, now, false) + L" (" + DurationText(since_, now) + L")";
+    } else if (state_ == State::Stopped) {
+        text = since_ == 0 ? L"Stopped" : L"Stopped at " + MomentText(since_, now, true);
+        if (asked_) text += L", asked to stop by KV-ZTL";
+        if (exitCode_) text += L"\nExit code " + ExitCodeText(*exitCode_);
+    } else {
+        return text;
+    }
+    if (unexpectedStops_ > 0) {
+        text += L"\nUnexpected stops since KV-ZTL started: " + std::to_wstring(unexpectedStops_);
+    }
+    return text;
+}
+
+}  // namespace kvztl

@@ -1,0 +1,271 @@
+#include "tracker/tracker_service.h"
+
+#include <sddl.h>
+
+#include <vector>
+
+#include "platform/handles.h"
+
+// Not in every SDK's headers.
+#ifndef ERROR_SERVICE_NOTIFY_CLIENT_LAGGING
+#define ERROR_SERVICE_NOTIFY_CLIENT_LAGGING 1294L
+#endif
+
+namespace kvztl {
+namespace {
+
+constexpr const wchar_t* kServiceName = L"BNBT Service";
+constexpr const wchar_t* kProgramFile = L"bnbt.exe";
+
+// How long the watcher waits before it looks again for a service that is not there.
+constexpr DWORD kLookAgainMilliseconds = 5000;
+
+UniqueServiceHandle OpenManager(DWORD access = SC_MANAGER_CONNECT) {
+    return UniqueServiceHandle(OpenSCManagerW(nullptr, nullptr, access));
+}
+
+UniqueServiceHandle OpenNamed(SC_HANDLE manager, const std::wstring& name, DWORD access) {
+    return UniqueServiceHandle(OpenServiceW(manager, name.c_str(), access));
+}
+
+bool SameText(std::wstring_view a, std::wstring_view b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+// The file name of the program a service's command line runs: "bnbt.exe" of
+// "\"C:\BNBT\bnbt.exe\" -s" or of "C:\BNBT\bnbt.exe -s".
+std::wstring_view ProgramFileOf(std::wstring_view command) {
+    std::wstring_view program = command;
+    if (program.starts_with(L'"')) {
+        program.remove_prefix(1);
+        program = program.substr(0, program.find(L'"'));
+    } else if (const size_t space = program.find(L' '); space != std::wstring_view::npos) {
+        program = program.substr(0, space);
+    }
+    const size_t slash = program.find_last_of(L"\\/");
+    return slash == std::wstring_view::npos ? program : program.substr(slash + 1);
+}
+
+// The configuration of a service, in the buffer the system fills.
+std::vector<BYTE> ConfigOf(SC_HANDLE service) {
+    DWORD needed = 0;
+    QueryServiceConfigW(service, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    if (needed == 0 ||
+        !QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()), needed, &needed)) {
+        buffer.clear();
+    }
+    return buffer;
+}
+
+const QUERY_SERVICE_CONFIGW* AsConfig(const std::vector<BYTE>& buffer) {
+    return buffer.empty() ? nullptr : reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(buffer.data());
+}
+
+std::optional<std::wstring> ServiceWithProgram(SC_HANDLE manager, std::wstring_view program) {
+    DWORD needed = 0, count = 0, resume = 0;
+    EnumServicesStatusExW(manager, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, nullptr, 0, &needed, &count,
+                          &resume, nullptr);
+    std::vector<BYTE> buffer(needed);
+    resume = 0;
+    if (needed == 0 || !EnumServicesStatusExW(manager, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL,
+                                              buffer.data(), needed, &needed, &count, &resume, nullptr)) {
+        return std::nullopt;
+    }
+    const auto* services = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        const UniqueServiceHandle service = OpenNamed(manager, services[i].lpServiceName, SERVICE_QUERY_CONFIG);
+        if (!service) continue;
+        const std::vector<BYTE> config = ConfigOf(service.get());
+        if (AsConfig(config) && AsConfig(config)->lpBinaryPathName &&
+            SameText(ProgramFileOf(AsConfig(config)->lpBinaryPathName), program)) {
+            return services[i].lpServiceName;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::wstring> FindTrackerService(SC_HANDLE manager) {
+    if (OpenNamed(manager, kServiceName, SERVICE_QUERY_STATUS)) return kServiceName;
+    return ServiceWithProgram(manager, kProgramFile);
+}
+
+}  // namespace
+
+std::optional<std::wstring> FindTrackerService() {
+    const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
+    return manager ? FindTrackerService(manager.get()) : std::nullopt;
+}
+
+DWORD ServiceExitCode(const SERVICE_STATUS_PROCESS& status) noexcept {
+    return status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR ? status.dwServiceSpecificExitCode
+                                                                   : status.dwWin32ExitCode;
+}
+
+ServiceFacts QueryTrackerService() {
+    ServiceFacts facts;
+    const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
+    const std::optional<std::wstring> name = manager ? FindTrackerService(manager.get()) : std::nullopt;
+    if (!name) return facts;
+    const UniqueServiceHandle service =
+        OpenNamed(manager.get(), *name, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG);
+    facts.installed = true;
+    if (!service) return facts;
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
+                             &needed)) {
+        facts.state = status.dwCurrentState;
+        facts.exitCode = ServiceExitCode(status);
+    }
+    const std::vector<BYTE> config = ConfigOf(service.get());
+    facts.disabled = AsConfig(config) && AsConfig(config)->dwStartType == SERVICE_DISABLED;
+    return facts;
+}
+
+std::optional<DWORD> ControlTrackerDirectly(bool start) {
+    const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
+    const std::optional<std::wstring> name = manager ? FindTrackerService(manager.get()) : std::nullopt;
+    if (!name) return std::nullopt;
+    const UniqueServiceHandle service =
+        OpenNamed(manager.get(), *name, SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    if (!service) return std::nullopt;
+    if (start) {
+        if (StartServiceW(service.get(), 0, nullptr)) return ERROR_SUCCESS;
+        const DWORD error = GetLastError();
+        return error == ERROR_SERVICE_ALREADY_RUNNING ? ERROR_SUCCESS : error;
+    }
+    SERVICE_STATUS status{};
+    if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    return error == ERROR_SERVICE_NOT_ACTIVE ? ERROR_SUCCESS : error;
+}
+
+std::wstring StartStopEntry(std::wstring_view sid) { return L"(A;;RPWPLC;;;" + std::wstring(sid) + L")"; }
+
+bool HasStartStopEntry(std::wstring_view sddl, std::wstring_view sid) {
+    return sddl.find(StartStopEntry(sid)) != std::wstring_view::npos;
+}
+
+std::wstring WithStartStopEntry(std::wstring_view sddl, std::wstring_view sid) {
+    std::wstring result(sddl);
+    if (HasStartStopEntry(sddl, sid)) return result;
+    // The DACL runs from "D:" to the SACL's "S:", or to the end.
+    const size_t dacl = result.find(L"D:");
+    const size_t sacl = dacl == std::wstring::npos ? std::wstring::npos : result.find(L"S:", dacl);
+    if (dacl == std::wstring::npos) return result.append(L"D:").append(StartStopEntry(sid));
+    return result.insert(sacl == std::wstring::npos ? result.size() : sacl, StartStopEntry(sid));
+}
+
+std::wstring WithoutStartStopEntry(std::wstring_view sddl, std::wstring_view sid) {
+    std::wstring result(sddl);
+    const std::wstring entry = StartStopEntry(sid);
+    for (size_t at = result.find(entry); at != std::wstring::npos; at = result.find(entry, at)) {
+        result.erase(at, entry.size());
+    }
+    return result;
+}
+
+std::wstring CurrentUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    const UniqueHandle owned(token);
+    DWORD needed = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    if (needed == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), needed, &needed)) return {};
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
+    std::wstring sid(text);
+    LocalFree(text);
+    return sid;
+}
+
+std::optional<std::wstring> ServiceDescriptor(const std::wstring& service) {
+    const UniqueServiceHandle manager = OpenManager();
+    const UniqueServiceHandle handle = manager ? OpenNamed(manager.get(), service, READ_CONTROL) : nullptr;
+    if (!handle) return std::nullopt;
+    DWORD needed = 0;
+    QueryServiceObjectSecurity(handle.get(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    if (needed == 0 ||
+        !QueryServiceObjectSecurity(handle.get(), DACL_SECURITY_INFORMATION, buffer.data(), needed, &needed)) {
+        return std::nullopt;
+    }
+    wchar_t* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(buffer.data(), SDDL_REVISION_1,
+                                                              DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        return std::nullopt;
+    }
+    std::wstring sddl(text);
+    LocalFree(text);
+    return sddl;
+}
+
+std::wstring SdsetParameters(std::wstring_view service, std::wstring_view sddl) {
+    return L"sdset \"" + std::wstring(service) + L"\" \"" + std::wstring(sddl) + L"\"";
+}
+
+ServiceWatch::ServiceWatch(HWND window, UINT message)
+    : window_(window), message_(message), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    if (stop_) thread_ = std::thread([this] { Watch(); });
+}
+
+ServiceWatch::~ServiceWatch() {
+    if (!thread_.joinable()) return;
+    SetEvent(stop_.get());
+    thread_.join();
+}
+
+namespace {
+
+// Set by the notice's callback, an APC on the watching thread.
+void CALLBACK NoticeArrived(void* parameter) { static_cast<SERVICE_NOTIFYW*>(parameter)->pContext = nullptr; }
+
+constexpr DWORD kNoticeMask = SERVICE_NOTIFY_STOPPED | SERVICE_NOTIFY_START_PENDING | SERVICE_NOTIFY_STOP_PENDING |
+                              SERVICE_NOTIFY_RUNNING | SERVICE_NOTIFY_DELETE_PENDING;
+
+}  // namespace
+
+void ServiceWatch::Watch() noexcept {
+    // True when the watch should end.
+    const auto wait = [this](DWORD milliseconds) {
+        return WaitForSingleObjectEx(stop_.get(), milliseconds, TRUE) == WAIT_OBJECT_0;
+    };
+    for (;;) {
+        const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
+        const std::optional<std::wstring> name = manager ? FindTrackerService(manager.get()) : std::nullopt;
+        const UniqueServiceHandle service = name ? OpenNamed(manager.get(), *name, SERVICE_QUERY_STATUS) : nullptr;
+        if (!service) {
+            if (wait(kLookAgainMilliseconds)) return;
+            continue;
+        }
+        // Armed again only after each notice has come; the service handle is reopened when
+        // the service goes, or when the system says this watcher fell behind.
+        for (;;) {
+            SERVICE_NOTIFYW notice{};
+            notice.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
+            notice.pfnNotifyCallback = NoticeArrived;
+            notice.pContext = &notice;  // cleared when the notice has come
+            const DWORD armed = NotifyServiceStatusChangeW(service.get(), kNoticeMask, &notice);
+            if (armed != ERROR_SUCCESS) {
+                if (armed != ERROR_SERVICE_NOTIFY_CLIENT_LAGGING && wait(1000)) return;
+                break;
+            }
+            // A service marked for deletion goes only once every handle to it has closed; where
+            // no notice says so (Wine sends none), the watcher finds out by looking now and then.
+            bool gone = false;
+            while (notice.pContext && !gone) {
+                if (wait(kLookAgainMilliseconds / 2)) return;
+                gone = notice.pContext && !OpenNamed(manager.get(), *name, SERVICE_QUERY_STATUS);
+            }
+            if (gone || notice.dwNotificationStatus != ERROR_SUCCESS) break;
+            PostMessageW(window_, message_, notice.ServiceStatus.dwCurrentState,
+                         static_cast<LPARAM>(ServiceExitCode(notice.ServiceStatus)));
+            if (notice.dwNotificationTriggered & SERVICE_NOTIFY_DELETE_PENDING) break;
+        }
+    }
+}
+
+}  // namespace kvztl
