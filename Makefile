@@ -1,5 +1,5 @@
-# make build | run | test | bench | soak | dist | dist-check: each installs what it needs on Debian 12 first.
-.PHONY: all build run test bench soak dist dist-check deps
+# make build | run | test | bench | soak | soak-fast | dist | dist-check: each installs what it needs on Debian 12 first.
+.PHONY: all build run test bench soak soak-fast dist dist-check deps
 
 all: build
 
@@ -27,6 +27,9 @@ bench: build
 
 soak: build
 	@scripts/soak.sh
+
+soak-fast: build
+	@scripts/soak.sh fast
 
 dist: deps
 	@scripts/dist.sh

@@ -8,6 +8,7 @@
 
 #include "platform/system_message.h"
 #include "support/test_support.h"
+#include "platform/signal_wait.h"
 #include "tracker/process_probe.h"
 #include "tracker/tracker_control.h"
 
@@ -141,7 +142,7 @@ TEST(Launcher, StartsTheProgramWithItsTextUnchangedAndTheControlKnowsItsProcessU
     test::EndAll(L"bnbtfrontend.exe");
     MSG ended{};
     for (int tries = 0; tries < 500 && !PeekMessageW(&ended, owner.get(), WM_APP + 1, WM_APP + 1, PM_REMOVE); ++tries) {
-        Sleep(10);
+        WaitForWork(10);
     }
     EXPECT_EQ(ended.wParam, static_cast<WPARAM>(TrackerAction::Configure));
     EXPECT_FALSE(control.IsCommand(ids[0], 0));

@@ -197,21 +197,8 @@ private:
 
 // What a screen reader reads of a window: its name and role.
 std::pair<std::wstring, LONG> Read(HWND window) {
-    IAccessible* object = nullptr;
-    if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, kIAccessible, reinterpret_cast<void**>(&object)))) {
-        return {L"(no object)", 0};
-    }
-    VARIANT self{};
-    self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
-    BSTR name = nullptr;
-    VARIANT role{};
-    object->get_accName(self, &name);
-    object->get_accRole(self, &role);
-    std::pair<std::wstring, LONG> read{name ? name : L"", role.vt == VT_I4 ? role.lVal : 0};
-    SysFreeString(name);
-    object->Release();
-    return read;
+    const test::AccessibleRead read = test::ReadAccessible(window);
+    return {read.name, read.role};
 }
 
 TEST_F(ForItsUsers, AScreenReaderReadsTheStateAsStaticTextAndHearsItChange) {

@@ -3,6 +3,7 @@
 
 #include "app/single_instance.h"
 #include "app/wiring.h"
+#include "platform/signal_wait.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Nothing is ever loaded from the current folder or the search path.
@@ -20,7 +21,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     status->Show();
 
     MSG msg{};
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    while (kvztl::NextMessage(msg)) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -1,5 +1,6 @@
 #include "platform/form.h"
 
+#include "platform/signal_wait.h"
 #include "platform/window.h"
 
 namespace kvztl {
@@ -37,7 +38,7 @@ void Form::RunModal(HWND owner) {
     MSG msg{};
     bool quit = false;
     while (hwnd_) {
-        if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
+        if (!NextMessage(msg)) {
             quit = true;
             break;
         }

@@ -1,23 +1,48 @@
 #include "platform/signal_wait.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace kvztl {
+namespace {
+
+// This thread's waits, in the order of their handles.
+thread_local std::vector<SignalWait*> t_waits;
+
+// MsgWaitForMultipleObjectsEx waits on one handle fewer than the system's limit.
+constexpr size_t kMostWaits = MAXIMUM_WAIT_OBJECTS - 1;
+
+// Tells the window once, and waits no more.
+void ServeSignalled(DWORD index) noexcept {
+    if (index >= t_waits.size()) return;
+    const SignalWait* wait = t_waits[index];
+    t_waits.erase(t_waits.begin() + index);
+    wait->Signalled();
+}
+
+}  // namespace
 
 std::unique_ptr<SignalWait> SignalWait::Post(HANDLE handle, HWND window, UINT message, WPARAM wparam) {
-    std::unique_ptr<SignalWait> wait(new SignalWait(window, message, wparam));
-    if (!RegisterWaitForSingleObject(&wait->wait_, handle, &SignalWait::Signalled, wait.get(), INFINITE,
-                                     WT_EXECUTEONLYONCE)) {
-        return nullptr;
-    }
+    if (t_waits.size() >= kMostWaits) return nullptr;
+    std::unique_ptr<SignalWait> wait(new SignalWait(handle, window, message, wparam));
+    t_waits.push_back(wait.get());
     return wait;
 }
 
-SignalWait::~SignalWait() {
-    if (wait_) UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE);
+SignalWait::~SignalWait() { std::erase(t_waits, this); }
+
+void WaitForWork(DWORD milliseconds) noexcept {
+    HANDLE handles[kMostWaits];
+    const DWORD count = static_cast<DWORD>(t_waits.size());
+    std::transform(t_waits.begin(), t_waits.end(), handles, [](const SignalWait* wait) { return wait->handle(); });
+    const DWORD result = MsgWaitForMultipleObjectsEx(count, handles, milliseconds, QS_ALLINPUT,
+                                                     MWMO_ALERTABLE | MWMO_INPUTAVAILABLE);
+    if (result < WAIT_OBJECT_0 + count) ServeSignalled(result - WAIT_OBJECT_0);
 }
 
-void CALLBACK SignalWait::Signalled(void* context, BOOLEAN) noexcept {
-    const auto* wait = static_cast<const SignalWait*>(context);
-    PostMessageW(wait->window_, wait->message_, wait->wparam_, 0);
+bool NextMessage(MSG& msg) {
+    while (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) WaitForWork(INFINITE);
+    return msg.message != WM_QUIT;
 }
 
 }  // namespace kvztl

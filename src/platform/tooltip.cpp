@@ -20,10 +20,10 @@ TOOLINFOW ToolOf(HWND owner, HWND control, UINT flags) {
     return tool;
 }
 
-UniqueWindow CreateTipWindow(HWND owner, DWORD style) {
+UniqueWindow CreateTipWindow(HWND owner) {
     if (!LoadCommonControls(ICC_WIN95_CLASSES)) return nullptr;
     UniqueWindow tip(CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, TOOLTIPS_CLASSW, nullptr,
-                                     WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP | style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                     WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
                                      CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, nullptr, nullptr));
     if (tip) SendMessageW(tip.get(), TTM_SETMAXTIPWIDTH, 0, MulDiv(kTipWidth, static_cast<int>(WindowDpi(owner)), 96));
     return tip;
@@ -39,7 +39,7 @@ bool LoadCommonControls(DWORD classes) noexcept {
 }
 
 UniqueWindow CreateTip(HWND owner, HWND control, const std::wstring& text) {
-    UniqueWindow tip = CreateTipWindow(owner, 0);
+    UniqueWindow tip = CreateTipWindow(owner);
     if (!tip) return nullptr;
     TOOLINFOW tool = ToolOf(owner, control, TTF_IDISHWND | TTF_SUBCLASS);
     tool.lpszText = const_cast<wchar_t*>(text.c_str());
@@ -53,29 +53,6 @@ void SetTipText(HWND tip, HWND control, const std::wstring& text) {
     TOOLINFOW tool = ToolOf(GetParent(control), control, TTF_IDISHWND);
     tool.lpszText = const_cast<wchar_t*>(text.c_str());
     SendMessageW(tip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-}
-
-UniqueWindow CreateBalloon(HWND owner) {
-    UniqueWindow balloon = CreateTipWindow(owner, TTS_BALLOON);
-    if (!balloon) return nullptr;
-    TOOLINFOW tool = ToolOf(owner, owner, TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE);
-    tool.lpszText = const_cast<wchar_t*>(L"");
-    SendMessageW(balloon.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    return balloon;
-}
-
-void ShowBalloon(HWND balloon, HWND owner, POINT at, const std::wstring& title, const std::wstring& text) {
-    TOOLINFOW tool = ToolOf(owner, owner, TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE);
-    tool.lpszText = const_cast<wchar_t*>(text.c_str());
-    SendMessageW(balloon, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-    SendMessageW(balloon, TTM_SETTITLEW, TTI_WARNING, reinterpret_cast<LPARAM>(title.c_str()));
-    SendMessageW(balloon, TTM_TRACKPOSITION, 0, MAKELPARAM(at.x, at.y));
-    SendMessageW(balloon, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
-}
-
-void HideBalloon(HWND balloon, HWND owner) {
-    TOOLINFOW tool = ToolOf(owner, owner, TTF_IDISHWND);
-    SendMessageW(balloon, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
 }
 
 }  // namespace kvztl

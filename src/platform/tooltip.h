@@ -1,6 +1,5 @@
-// Tips of the common controls: a multi-line tip over a control, and a balloon by a window
-// that shows for a while without taking the focus. The common controls are loaded at the
-// first one, so that a window that never shows one never loads them.
+// A multi-line tip of the common controls over a control. The common controls are loaded at
+// the first one, so that a window that never shows one never loads them.
 #pragma once
 
 #include <windows.h>
@@ -19,11 +18,5 @@ bool LoadCommonControls(DWORD classes) noexcept;
 // null when none could be made.
 UniqueWindow CreateTip(HWND owner, HWND control, const std::wstring& text);
 void SetTipText(HWND tip, HWND control, const std::wstring& text);
-
-// A balloon owned by `owner`, hidden until shown.
-UniqueWindow CreateBalloon(HWND owner);
-// Shows `text` under `title` with a warning icon, its stem at `at` (screen coordinates).
-void ShowBalloon(HWND balloon, HWND owner, POINT at, const std::wstring& title, const std::wstring& text);
-void HideBalloon(HWND balloon, HWND owner);
 
 }  // namespace kvztl

@@ -92,8 +92,6 @@ void StatusWindow::OnTimer(UINT_PTR id) {
         return BNBT_SERVICE_CHECKER_TIMER_Timer();
     case AlwaysOnTopTimer:
         return AlwaysOnTopTimer_Timer();
-    case BalloonTimer:
-        return BalloonTimer_Timer();
     }
 }
 
@@ -110,7 +108,7 @@ void StatusWindow::OnCommand(int id, int code) {
 void StatusWindow::OnDestroyed() {
     // Owned windows go with their owner; nothing is told to a window that has gone.
     (void)tip_.release();
-    (void)balloon_.release();
+    balloon_.Forget();
     serviceWatch_.reset();
     trackers_.clear();
     if (services_.closed) services_.closed();
@@ -199,6 +197,7 @@ void StatusWindow::Form_Unload() { SavePlace(services_.store, settings::kStatusP
 
 // Also polled at once when a tracker process or a command ends, or the service changes.
 void StatusWindow::BNBT_SERVICE_CHECKER_TIMER_Timer() {
+    serviceWatch_->Tend();
     const bool wasRunning = StatusCaption() == status::kRunning;
     const std::vector<DWORD> found = services_.probe(
         tracker::kProcessImage, [this](DWORD id, DWORD parentId) { return control_->IsCommand(id, parentId); });
@@ -372,7 +371,7 @@ void StatusWindow::OnServiceChanged(DWORD state, DWORD exitCode) {
         if (state == SERVICE_START_PENDING || state == SERVICE_RUNNING) startCheck_->serviceStarted = true;
         if (state == SERVICE_STOPPED && startCheck_->serviceStarted) startCheck_->serviceStoppedWith = exitCode;
     }
-    BNBT_SERVICE_CHECKER_TIMER_Timer();
+    BNBT_SERVICE_CHECKER_TIMER_Timer();  // arms the next notice too
     // Without a handle to the process, the service's own word on how it stopped.
     if (state == SERVICE_STOPPED && trackers_.empty() && !lastExitCode_) {
         history_.StopExitCode(exitCode);
@@ -431,18 +430,10 @@ void StatusWindow::OnTrackerStopped() {
     if (!AlertEnabled() || !services_.alert || StopAskedLately()) return;
     services_.alert(hwnd());
     // The words beside the flash, by the strip's lower edge, for a few seconds.
-    if (!balloon_) balloon_ = CreateBalloon(hwnd());
-    if (!balloon_) return;
     RECT place{};
     GetWindowRect(hwnd(), &place);
-    ShowBalloon(balloon_.get(), hwnd(), {(place.left + place.right) / 2, place.bottom}, L"The tracker stopped",
-                description_);
-    SetTimer(hwnd(), BalloonTimer, kBalloonMilliseconds, nullptr);
-}
-
-void StatusWindow::BalloonTimer_Timer() noexcept {
-    KillTimer(hwnd(), BalloonTimer);
-    if (balloon_) HideBalloon(balloon_.get(), hwnd());
+    balloon_.Show(hwnd(), {(place.left + place.right) / 2, place.bottom}, L"The tracker stopped", description_,
+                  kBalloonMilliseconds);
 }
 
 bool StatusWindow::StopAskedLately() const {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/balloon.h"
 #include "platform/form.h"
 #include "platform/signal_wait.h"
 #include "store/settings_store.h"
@@ -29,7 +30,7 @@ public:
 
     // Control and timer identifiers, named after the controls.
     enum Control : int { KORVANE_ZTL_TITLE = 101, BNBT_SERVICE_STATUS_LABEL = 102 };
-    enum Timer : UINT_PTR { BNBT_SERVICE_CHECKER_TIMER = 1, AlwaysOnTopTimer = 2, BalloonTimer = 3 };
+    enum Timer : UINT_PTR { BNBT_SERVICE_CHECKER_TIMER = 1, AlwaysOnTopTimer = 2 };
 
     // The items it adds to its system menu (multiples of 16, below the system's own).
     enum MenuItem : UINT {
@@ -102,7 +103,6 @@ private:
     void OnRestartChosen();
     void OnNoPromptChosen();
     void OnMouseOverIndicator();
-    void BalloonTimer_Timer() noexcept;
     void OnStartWithWindowsChosen();
     void OnAlertChosen();
     void OnAboutChosen();
@@ -137,7 +137,8 @@ private:
     std::optional<DWORD> lastExitCode_;  // of the last held tracker process that ended
     TrackerHistory history_;
     std::wstring description_;
-    UniqueWindow tip_, balloon_;
+    UniqueWindow tip_;
+    Balloon balloon_;
     std::optional<StartFollowUp> startCheck_;
     std::optional<StopFollowUp> stopCheck_;
     bool restartAsked_ = false;

@@ -207,64 +207,76 @@ std::wstring SdsetParameters(std::wstring_view service, std::wstring_view sddl) 
     return L"sdset \"" + std::wstring(service) + L"\" \"" + std::wstring(sddl) + L"\"";
 }
 
-ServiceWatch::ServiceWatch(HWND window, UINT message)
-    : window_(window), message_(message), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    if (stop_) thread_ = std::thread([this] { Watch(); });
-}
-
-ServiceWatch::~ServiceWatch() {
-    if (!thread_.joinable()) return;
-    SetEvent(stop_.get());
-    thread_.join();
-}
+// What a notice needs when it comes; it may come after the watch has let go of it, so the
+// watch leaves it to the system then.
+struct ServiceWatch::Notice {
+    SERVICE_NOTIFYW notify{};
+    HWND window;
+    UINT message;
+    bool armed = false;
+};
 
 namespace {
-
-// Set by the notice's callback, an APC on the watching thread.
-void CALLBACK NoticeArrived(void* parameter) { static_cast<SERVICE_NOTIFYW*>(parameter)->pContext = nullptr; }
 
 constexpr DWORD kNoticeMask = SERVICE_NOTIFY_STOPPED | SERVICE_NOTIFY_START_PENDING | SERVICE_NOTIFY_STOP_PENDING |
                               SERVICE_NOTIFY_RUNNING | SERVICE_NOTIFY_DELETE_PENDING;
 
 }  // namespace
 
-void ServiceWatch::Watch() noexcept {
-    // True when the watch should end.
-    const auto wait = [this](DWORD milliseconds) {
-        return WaitForSingleObjectEx(stop_.get(), milliseconds, TRUE) == WAIT_OBJECT_0;
+ServiceWatch::ServiceWatch(HWND window, UINT message)
+    : window_(window), message_(message), notice_(new Notice{{}, window, message}) {
+    Tend();
+}
+
+ServiceWatch::~ServiceWatch() { Release(false); }
+
+void ServiceWatch::Release(bool renew) noexcept {
+    service_.reset();  // cancels the notice
+    if (!notice_->armed) return;
+    SleepEx(0, TRUE);  // one already on its way comes now
+    if (!notice_->armed) return;
+    notice_->window = nullptr;
+    (void)notice_.release();
+    if (renew) notice_.reset(new Notice{{}, window_, message_});
+}
+
+void ServiceWatch::Tend() {
+    const ULONGLONG now = GetTickCount64();
+    if (service_ && now >= nextLook_) {
+        // A service marked for deletion goes only once every handle to it has closed; where
+        // no notice says so (Wine sends none), the watch finds out by looking now and then.
+        nextLook_ = now + kLookAgainMilliseconds / 2;
+        if (!OpenNamed(manager_.get(), name_, SERVICE_QUERY_STATUS)) Release(true);
+    }
+    if (!service_) {
+        if (now < nextLook_) return;
+        nextLook_ = now + kLookAgainMilliseconds;
+        if (!manager_) manager_ = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
+        const std::optional<std::wstring> name = manager_ ? FindTrackerService(manager_.get()) : std::nullopt;
+        if (!name) return;
+        name_ = *name;
+        service_ = OpenNamed(manager_.get(), name_, SERVICE_QUERY_STATUS);
+        if (!service_) return;
+    }
+    if (notice_->armed) return;
+    Notice& notice = *notice_;
+    notice.notify = {};
+    notice.notify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
+    notice.notify.pContext = &notice;
+    notice.notify.pfnNotifyCallback = [](void* parameter) {
+        auto& arrived = *static_cast<Notice*>(static_cast<SERVICE_NOTIFYW*>(parameter)->pContext);
+        arrived.armed = false;
+        const SERVICE_NOTIFYW& notify = arrived.notify;
+        if (notify.dwNotificationStatus != ERROR_SUCCESS || !arrived.window) return;
+        PostMessageW(arrived.window, arrived.message, notify.ServiceStatus.dwCurrentState,
+                     static_cast<LPARAM>(ServiceExitCode(notify.ServiceStatus)));
     };
-    for (;;) {
-        const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
-        const std::optional<std::wstring> name = manager ? FindTrackerService(manager.get()) : std::nullopt;
-        const UniqueServiceHandle service = name ? OpenNamed(manager.get(), *name, SERVICE_QUERY_STATUS) : nullptr;
-        if (!service) {
-            if (wait(kLookAgainMilliseconds)) return;
-            continue;
-        }
-        // Armed again only after each notice has come; the service handle is reopened when
-        // the service goes, or when the system says this watcher fell behind.
-        for (;;) {
-            SERVICE_NOTIFYW notice{};
-            notice.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
-            notice.pfnNotifyCallback = NoticeArrived;
-            notice.pContext = &notice;  // cleared when the notice has come
-            const DWORD armed = NotifyServiceStatusChangeW(service.get(), kNoticeMask, &notice);
-            if (armed != ERROR_SUCCESS) {
-                if (armed != ERROR_SERVICE_NOTIFY_CLIENT_LAGGING && wait(1000)) return;
-                break;
-            }
-            // A service marked for deletion goes only once every handle to it has closed; where
-            // no notice says so (Wine sends none), the watcher finds out by looking now and then.
-            bool gone = false;
-            while (notice.pContext && !gone) {
-                if (wait(kLookAgainMilliseconds / 2)) return;
-                gone = notice.pContext && !OpenNamed(manager.get(), *name, SERVICE_QUERY_STATUS);
-            }
-            if (gone || notice.dwNotificationStatus != ERROR_SUCCESS) break;
-            PostMessageW(window_, message_, notice.ServiceStatus.dwCurrentState,
-                         static_cast<LPARAM>(ServiceExitCode(notice.ServiceStatus)));
-            if (notice.dwNotificationTriggered & SERVICE_NOTIFY_DELETE_PENDING) break;
-        }
+    const DWORD armed = NotifyServiceStatusChangeW(service_.get(), kNoticeMask, &notice.notify);
+    notice.armed = armed == ERROR_SUCCESS;
+    // Fallen behind, or the service is going: look again at the next tend.
+    if (!notice.armed) {
+        Release(true);
+        nextLook_ = armed == ERROR_SERVICE_NOTIFY_CLIENT_LAGGING ? 0 : now + kLookAgainMilliseconds;
     }
 }
 

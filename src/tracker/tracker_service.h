@@ -5,11 +5,10 @@
 
 #include <windows.h>
 
-#include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "platform/handles.h"
 
@@ -55,10 +54,11 @@ std::optional<std::wstring> ServiceDescriptor(const std::wstring& service);
 // The parameters of sc.exe that set `service`'s descriptor to `sddl`.
 std::wstring SdsetParameters(std::wstring_view service, std::wstring_view sddl);
 
-// Watches the tracker's service on a thread of its own (the service control manager's
-// notices are APCs) and posts `message` to `window` at each change of state, with the state
-// in wparam and its exit code in lparam. While there is no such service it looks again every
-// few seconds.
+// Watches the tracker's service and posts `message` to `window` at each change of state,
+// with the state in wparam and its exit code in lparam. The service control manager's notices
+// are asynchronous calls to the thread that made the watch, which must wait alertably
+// (NextMessage); Tend, called at each poll and after each notice, arms the next one, looks
+// again every few seconds for a service that is not there, and lets go of one being deleted.
 class ServiceWatch {
 public:
     ServiceWatch(HWND window, UINT message);
@@ -66,12 +66,20 @@ public:
     ServiceWatch(const ServiceWatch&) = delete;
     ServiceWatch& operator=(const ServiceWatch&) = delete;
 
+    void Tend();
+
 private:
-    void Watch() noexcept;
+    struct Notice;
+    // Closes the service; a notice still armed is left to the system, and a new one is made
+    // when `renew`.
+    void Release(bool renew) noexcept;
+
     HWND window_;
     UINT message_;
-    UniqueHandle stop_;
-    std::thread thread_;
+    std::unique_ptr<Notice> notice_;
+    UniqueServiceHandle manager_, service_;
+    std::wstring name_;
+    ULONGLONG nextLook_ = 0;  // GetTickCount64 of the next look for the service
 };
 
 }  // namespace kvztl

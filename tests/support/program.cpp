@@ -1,5 +1,9 @@
 #include "support/program.h"
 
+#include <oleacc.h>
+
+#include "platform/accessibility.h"
+
 #include "settings_window/settings_window.h"
 #include "status_window/status_window.h"
 #include "vocabulary.h"
@@ -20,6 +24,26 @@ HWND RunningProgram::OpenSettings() const {
 }
 
 HWND RunningProgram::MessageBox() const { return FindWindowOf(process->id(), L"#32770"); }
+
+AccessibleRead ReadAccessible(HWND window) {
+    IAccessible* object = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, kIAccessible, reinterpret_cast<void**>(&object)))) {
+        return {L"(no object)", 0, L""};
+    }
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr, description = nullptr;
+    VARIANT role{};
+    object->get_accName(self, &name);
+    object->get_accRole(self, &role);
+    object->get_accDescription(self, &description);
+    AccessibleRead read{name ? name : L"", role.vt == VT_I4 ? role.lVal : 0, description ? description : L""};
+    SysFreeString(name);
+    SysFreeString(description);
+    object->Release();
+    return read;
+}
 
 HWND FindWindowOf(DWORD processId, const wchar_t* className) {
     for (HWND w = FindWindowW(className, nullptr); w; w = FindWindowExW(nullptr, w, className, nullptr)) {

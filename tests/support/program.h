@@ -26,6 +26,14 @@ struct RunningProgram {
     HWND MessageBox() const;
 };
 
+// What a screen reader reads of a window: its name, role and description.
+struct AccessibleRead {
+    std::wstring name;
+    LONG role = 0;
+    std::wstring description;
+};
+AccessibleRead ReadAccessible(HWND window);
+
 // Starts kv-ztl.exe, in `directory` if one is named, and waits for its status window.
 RunningProgram StartProgram(const std::wstring& directory = L"");
 

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "platform/program_info.h"
+#include "platform/signal_wait.h"
 
 namespace kvztl::test {
 namespace {
@@ -93,7 +94,7 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        WaitForWork(10);  // as the program's message loop waits
     }
     return true;
 }

@@ -5,8 +5,13 @@ namespace kvztl::test {
 StatusWindow::Services WindowTest::StandIns() {
     return {
         .store = test.store(),
-        .probe = [this](std::wstring_view, const ProcessFilter&) { return trackerRunning ? std::vector<DWORD>{1} : std::vector<DWORD>{}; },
+        // A running tracker's id that no process has: nothing to hold.
+        .probe = [this](std::wstring_view, const ProcessFilter&) {
+            return trackerRunning ? std::vector<DWORD>{0xFFFFFFF0} : std::vector<DWORD>{};
+        },
         .launcher = Launcher(std::ref(shell)),
+        .direct = {},   // always the elevated command, through the recording shell
+        .service = {},  // a start is judged by the probe alone
         .openSettings = {},
         .closed = {},
         .alert = [this](HWND) { ++alerts; },

@@ -1,0 +1,119 @@
+#include "platform/balloon.h"
+
+#include <algorithm>
+
+#include "platform/dpi.h"
+#include "platform/window.h"
+
+namespace kvztl {
+namespace {
+
+constexpr UINT_PTR kHideTimer = 1;
+constexpr int kMargin = 8;      // pixels at 96 DPI
+constexpr int kMaxWidth = 400;  // pixels at 96 DPI: longer lines wrap
+
+UniqueFont MessageFont(UINT dpi, bool bold) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    LOGFONTW font = metrics.lfStatusFont;
+    font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(SystemDpi()));
+    if (bold) font.lfWeight = FW_BOLD;
+    return UniqueFont(CreateFontIndirectW(&font));
+}
+
+}  // namespace
+
+void Balloon::Show(HWND owner, POINT at, const std::wstring& title, const std::wstring& text, UINT milliseconds) {
+    if (!window_) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = &Balloon::Procedure;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = kBalloonClass;
+        RegisterClassOnce(wc);
+        window_.reset(CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, kBalloonClass, title.c_str(),
+                                      WS_POPUP | WS_BORDER, 0, 0, 0, 0, owner, nullptr, nullptr, nullptr));
+        if (!window_) return;
+        SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    const UINT dpi = WindowDpi(owner);
+    font_ = MessageFont(dpi, false);
+    bold_ = MessageFont(dpi, true);
+    title_ = title;
+    text_ = text;
+    SetWindowTextW(window_.get(), (title + L"\n" + text).c_str());  // what a screen reader reads
+    RECT titleRect{}, textRect{};
+    {
+        const WindowDC dc(window_.get());
+        Measure(dc.get(), titleRect, textRect);
+    }
+    const int margin = MulDiv(kMargin, static_cast<int>(dpi), 96);
+    RECT frame{0, 0, std::max(titleRect.right, textRect.right) + margin, textRect.bottom + margin};
+    AdjustWindowRectEx(&frame, WS_POPUP | WS_BORDER, FALSE, WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    SetWindowPos(window_.get(), HWND_TOPMOST, at.x - width / 2, at.y, width, height,
+                 SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    InvalidateRect(window_.get(), nullptr, TRUE);
+    SetTimer(window_.get(), kHideTimer, milliseconds, nullptr);
+}
+
+void Balloon::Hide() noexcept {
+    if (!window_) return;
+    KillTimer(window_.get(), kHideTimer);
+    ShowWindow(window_.get(), SW_HIDE);
+}
+
+void Balloon::Measure(HDC dc, RECT& title, RECT& text) const noexcept {
+    const UINT dpi = WindowDpi(window_.get());
+    const int margin = MulDiv(kMargin, static_cast<int>(dpi), 96);
+    const int widest = MulDiv(kMaxWidth, static_cast<int>(dpi), 96);
+    title = {margin, margin, margin + widest, margin};
+    {
+        const SelectionScope font(dc, bold_.get());
+        DrawTextW(dc, title_.c_str(), -1, &title, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    }
+    text = {margin, title.bottom + margin / 2, margin + widest, title.bottom + margin / 2};
+    const SelectionScope font(dc, font_.get());
+    DrawTextW(dc, text_.c_str(), -1, &text, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+}
+
+void Balloon::Paint() noexcept {
+    PaintScope paint(window_.get());
+    RECT client{};
+    GetClientRect(window_.get(), &client);
+    FillRect(paint.dc(), &client, GetSysColorBrush(COLOR_INFOBK));
+    SetBkMode(paint.dc(), TRANSPARENT);
+    SetTextColor(paint.dc(), GetSysColor(COLOR_INFOTEXT));
+    RECT title{}, text{};
+    Measure(paint.dc(), title, text);
+    {
+        const SelectionScope font(paint.dc(), bold_.get());
+        DrawTextW(paint.dc(), title_.c_str(), -1, &title, DT_WORDBREAK | DT_NOPREFIX);
+    }
+    const SelectionScope font(paint.dc(), font_.get());
+    DrawTextW(paint.dc(), text_.c_str(), -1, &text, DT_WORDBREAK | DT_NOPREFIX);
+}
+
+LRESULT CALLBACK Balloon::Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+    auto* balloon = reinterpret_cast<Balloon*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (balloon) {
+        switch (message) {
+        case WM_PAINT:
+            balloon->Paint();
+            return 0;
+        case WM_TIMER:
+        case WM_LBUTTONDOWN:
+            balloon->Hide();
+            return 0;
+        case WM_MOUSEACTIVATE:
+            return MA_NOACTIVATE;
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            break;
+        }
+    }
+    return DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+}  // namespace kvztl

@@ -1,0 +1,126 @@
+// The logic behind the strip's words: how long and since when the tracker ran, the exit code
+// as Windows writes it, the verdict after a start or a stop, and the service's access entry.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/system_message.h"
+#include "tracker/follow_up.h"
+#include "tracker/tracker_history.h"
+#include "tracker/tracker_service.h"
+
+namespace kvztl {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr Moment kMinute = 600'000'000ULL;
+
+bool Contains(const std::wstring& text, const wchar_t* part) { return text.find(part) != std::wstring::npos; }
+
+TEST(TrackerHistory, SaysSinceWhenAndHowLongItRanAndHowItStopped) {
+    EXPECT_EQ(DurationText(0, 30 * 10'000'000ULL), L"less than a minute");
+    EXPECT_EQ(DurationText(0, 12 * kMinute), L"12 min");
+    EXPECT_EQ(DurationText(0, (3 * 60 + 12) * kMinute), L"3 h 12 min");
+    EXPECT_EQ(DurationText(0, (2 * 24 * 60 + 5 * 60 + 59) * kMinute), L"2 d 5 h");
+    EXPECT_EQ(DurationText(5 * kMinute, 0), L"less than a minute") << "a clock set back";
+
+    TrackerHistory history;
+    const Moment start = Now();
+    EXPECT_EQ(history.Describe(start), L"") << "before the first poll";
+    history.Running(start);
+    const std::wstring running = history.Describe(start + 192 * kMinute);
+    EXPECT_EQ(running, L"Running since " + MomentText(start, start + 192 * kMinute, false) + L" (3 h 12 min)");
+
+    // Killed: the exit code with the system's words; one unexpected stop.
+    history.Stopped(start + 193 * kMinute, 0xC0000005, false);
+    const std::wstring killed = history.Describe(start + 193 * kMinute);
+    EXPECT_TRUE(killed.starts_with(L"Stopped at " + MomentText(start + 193 * kMinute, start + 193 * kMinute, true)))
+        << killed;
+    EXPECT_TRUE(Contains(killed, L"\nExit code 0xC0000005")) << killed;
+    EXPECT_TRUE(Contains(killed, L"Unexpected stops since KV-ZTL started: 1")) << killed;
+    EXPECT_FALSE(Contains(killed, L"asked to stop")) << killed;
+
+    // Asked to stop: said so, and not counted as unexpected.
+    history.Running(start + 200 * kMinute);
+    EXPECT_TRUE(Contains(history.Describe(start + 200 * kMinute), L"Unexpected stops since KV-ZTL started: 1"));
+    history.Stopped(start + 210 * kMinute, std::nullopt, true);
+    history.StopExitCode(1067);  // the service's word, after the poll
+    const std::wstring asked = history.Describe(start + 210 * kMinute);
+    EXPECT_TRUE(Contains(asked, L", asked to stop by KV-ZTL")) << asked;
+    EXPECT_TRUE(Contains(asked, L"Exit code 0x0000042B: ")) << asked;
+    EXPECT_EQ(history.UnexpectedStops(), 1);
+
+    // Stopped at the first poll: nothing known of a stop.
+    TrackerHistory fresh;
+    fresh.Stopped(start, 1, false);
+    EXPECT_EQ(fresh.Describe(start), L"Stopped\nExit code " + ExitCodeText(1));
+    EXPECT_EQ(fresh.UnexpectedStops(), 0);
+}
+
+TEST(TrackerHistory, WritesExitCodesAsWindowsDoes) {
+    EXPECT_TRUE(ExitCodeText(0xC0000005).starts_with(L"0xC0000005: ")) << ExitCodeText(0xC0000005);
+    EXPECT_EQ(ExitCodeText(ERROR_ACCESS_DENIED), L"0x00000005: " + SystemMessage(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(ExitCodeText(0x1234ABCD), L"0x1234ABCD") << "no text where the system has none";
+}
+
+TEST(FollowUp, TellsAFailedStartFromTheServiceAndAStopThatDidNotTake) {
+    const auto asked = std::chrono::steady_clock::now();
+    const StartFollowUp start{.owner = nullptr, .asked = asked, .serviceStarted = false, .serviceStoppedWith = {}};
+    int reads = 0;
+    const auto facts = [&](ServiceFacts f) {
+        return std::function<ServiceFacts()>([&reads, f] {
+            ++reads;
+            return f;
+        });
+    };
+    const ServiceFacts fine{.installed = true, .disabled = false, .state = SERVICE_START_PENDING, .exitCode = 0};
+
+    EXPECT_EQ(StartVerdict(start, true, false, asked, facts(fine)), std::wstring()) << "running: done";
+    EXPECT_EQ(StartVerdict(start, false, false, asked + 20s, facts(fine)), std::nullopt) << "the command still runs";
+    EXPECT_EQ(reads, 0) << "the service is read only once the command has ended";
+    EXPECT_EQ(StartVerdict(start, false, true, asked + 1s, facts(fine)), std::nullopt) << "still time";
+    EXPECT_TRUE(StartVerdict(start, false, true, asked + 10s, facts(fine))->starts_with(L"The tracker did not start"));
+
+    const auto missing = StartVerdict(start, false, true, asked, facts({}));
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(*missing, L"The tracker's service is not installed. Tick \"ENABLE SERVICE INSTALLATION MANAGEMENT\" "
+                        L"in the settings window, then click \"INSTALL BNBT SERVICE\".");
+    EXPECT_EQ(*missing, ServiceRefusalText(true, ERROR_SERVICE_DOES_NOT_EXIST));
+    ServiceFacts disabled = fine;
+    disabled.disabled = true;
+    EXPECT_TRUE(StartVerdict(start, false, true, asked, facts(disabled))->starts_with(L"The tracker's service is disabled."));
+    EXPECT_EQ(*StartVerdict(start, false, true, asked, facts(disabled)), ServiceRefusalText(true, ERROR_SERVICE_DISABLED));
+
+    StartFollowUp bounced = start;
+    bounced.serviceStarted = true;
+    bounced.serviceStoppedWith = 0xC0000005;
+    EXPECT_TRUE(StartVerdict(bounced, false, false, asked, facts(fine))
+                    ->starts_with(L"The tracker started and stopped again (exit code 0xC0000005"));
+    EXPECT_TRUE(ServiceRefusalText(false, ERROR_ACCESS_DENIED).starts_with(L"Could not stop the tracker's service: "));
+
+    EXPECT_EQ(StopVerdict(asked, false, asked + 40s), std::wstring());
+    EXPECT_EQ(StopVerdict(asked, true, asked + 29s), std::nullopt);
+    EXPECT_EQ(*StopVerdict(asked, true, asked + 30s), L"The tracker still runs 30 seconds after it was asked to stop.");
+}
+
+TEST(ServiceAccess, AddsAndRemovesTheStartStopEntryOfThisUser) {
+    const std::wstring sid = L"S-1-5-21-1-2-3-1001";
+    const std::wstring entry = L"(A;;RPWPLC;;;S-1-5-21-1-2-3-1001)";
+    const std::wstring dacl = L"D:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)";
+    EXPECT_EQ(WithStartStopEntry(dacl, sid), dacl + entry);
+    // A SACL follows the DACL: the entry goes before it.
+    EXPECT_EQ(WithStartStopEntry(dacl + L"S:(AU;FA;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;WD)", sid),
+              dacl + entry + L"S:(AU;FA;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;WD)");
+    EXPECT_EQ(WithStartStopEntry(dacl + entry, sid), dacl + entry) << "never twice";
+    EXPECT_TRUE(HasStartStopEntry(dacl + entry, sid));
+    EXPECT_FALSE(HasStartStopEntry(dacl, sid));
+    EXPECT_FALSE(HasStartStopEntry(dacl + entry, L"S-1-5-21-1-2-3-100")) << "another account's entry";
+    EXPECT_EQ(WithoutStartStopEntry(dacl + entry, sid), dacl);
+    EXPECT_EQ(WithoutStartStopEntry(L"D:" + entry + L"(A;;LC;;;IU)" + entry, sid), L"D:(A;;LC;;;IU)");
+    EXPECT_EQ(SdsetParameters(L"BNBT Service", dacl + entry), L"sdset \"BNBT Service\" \"" + dacl + entry + L"\"");
+    EXPECT_TRUE(CurrentUserSid().starts_with(L"S-1-5-")) << CurrentUserSid();
+}
+
+}  // namespace
+}  // namespace kvztl
