@@ -45,9 +45,21 @@ constexpr MenuEntry kMenuEntries[] = {
 
 StartWithWindows ThisProgramAtSignIn() { return StartWithWindows(kProgramName, ProgramPath()); }
 
-// Posted by the launching threads when a launch has come back; by the system's thread pool
-// when a process that KV-ZTL launched (the action in wparam) or a tracker process ends; by the
-// service watcher at each change of the service (state in wparam, exit code in lparam).
+// The tracker's service and its access list, when both can be had.
+struct ServiceAccess {
+    std::wstring service;
+    std::wstring descriptor;
+};
+std::optional<ServiceAccess> TrackerServiceAccess() {
+    const std::optional<std::wstring> service = FindTrackerService();
+    const std::optional<std::wstring> descriptor = service ? ServiceDescriptor(*service) : std::nullopt;
+    if (!descriptor) return std::nullopt;
+    return ServiceAccess{*service, *descriptor};
+}
+
+// Posted by the launching threads when a launch has come back; by this thread's waits when a
+// process that KV-ZTL launched (the action in wparam) or a tracker process ends; by the
+// service watch at each change of the service (state in wparam, exit code in lparam).
 constexpr UINT kLaunchesFinishedMessage = WM_APP + 1;
 constexpr UINT kCommandEndedMessage = WM_APP + 2;
 constexpr UINT kTrackerEndedMessage = WM_APP + 3;
@@ -56,7 +68,7 @@ constexpr UINT kServiceChangedMessage = WM_APP + 4;
 Moment CreationMoment(HANDLE process) {
     FILETIME created{}, exited{}, kernel{}, user{};
     if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return Now();
-    return (static_cast<Moment>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    return MomentOf(created);
 }
 
 UINT BringForwardMessage() noexcept {
@@ -125,10 +137,9 @@ void StatusWindow::OnSystemMenuOpening(HMENU menu) {
     enable(RestartTrackerItem, StatusColor() == status::kRunningColor);
     tick(StartWithWindowsItem, ThisProgramAtSignIn().Enabled());
     tick(AlertItem, AlertEnabled());
-    const std::optional<std::wstring> service = FindTrackerService();
-    const std::optional<std::wstring> descriptor = service ? ServiceDescriptor(*service) : std::nullopt;
-    enable(NoPromptItem, descriptor.has_value());
-    tick(NoPromptItem, descriptor && HasStartStopEntry(*descriptor, CurrentUserSid()));
+    const std::optional<ServiceAccess> access = TrackerServiceAccess();
+    enable(NoPromptItem, access.has_value());
+    tick(NoPromptItem, access && HasStartStopEntry(access->descriptor, CurrentUserSid()));
 }
 
 bool StatusWindow::OnSystemCommand(UINT id) {
@@ -277,8 +288,7 @@ void StatusWindow::FollowUp(bool running) {
             if (!verdict->empty()) {
                 Tell(check.owner, *verdict);
             } else if (check.thenStart) {
-                Run(TrackerAction::Start, IsWindow(check.owner) ? check.owner : hwnd(),
-                    services_.store.Text(settings::kTrackerFolder).value_or(settings::kTrackerFolderDefault));
+                AskTracker(TrackerAction::Start, IsWindow(check.owner) ? check.owner : hwnd());
             }
         }
     }
@@ -333,15 +343,19 @@ void StatusWindow::Run(TrackerAction action, HWND owner, const std::wstring& tra
     control_->Run(action, owner, trackerFolder);
 }
 
-void StatusWindow::AskTracker(TrackerAction action) {
-    Run(action, hwnd(), services_.store.Text(settings::kTrackerFolder).value_or(settings::kTrackerFolderDefault));
+void StatusWindow::AskTracker(TrackerAction action, HWND owner) {
+    Run(action, owner ? owner : hwnd(),
+        services_.store.Text(settings::kTrackerFolder).value_or(settings::kTrackerFolderDefault));
 }
 
 void StatusWindow::OnLaunchesFinished() {
     for (const TrackerControl::Finished& done : control_->TakeFinished()) {
         const bool start = done.action == TrackerAction::Start;
         const auto now = std::chrono::steady_clock::now();
-        if (done.result.started() && start) startCheck_ = StartFollowUp{.owner = done.owner, .asked = now, .serviceStarted = false, .serviceStoppedWith = {}};
+        if (done.result.started() && start) {
+            startCheck_ = StartFollowUp{.owner = done.owner, .asked = now, .serviceStarted = false,
+                                        .serviceStoppedWith = {}};
+        }
         if (done.action == TrackerAction::Stop) {
             if (done.result.started()) stopCheck_ = StopFollowUp{done.owner, now, restartAsked_};
             restartAsked_ = false;
@@ -386,15 +400,15 @@ void StatusWindow::OnRestartChosen() {
 }
 
 void StatusWindow::OnNoPromptChosen() {
-    const std::optional<std::wstring> service = FindTrackerService();
-    const std::optional<std::wstring> descriptor = service ? ServiceDescriptor(*service) : std::nullopt;
-    if (!descriptor) return ShowError(L"The tracker's service is not installed, or its security cannot be read.");
+    const std::optional<ServiceAccess> access = TrackerServiceAccess();
+    if (!access) return ShowError(L"The tracker's service is not installed, or its security cannot be read.");
+    const std::wstring& service = access->service;
     const std::wstring sid = CurrentUserSid();
-    const bool granted = HasStartStopEntry(*descriptor, sid);
+    const bool granted = HasStartStopEntry(access->descriptor, sid);
     const std::wstring text =
-        granted ? L"KV-ZTL will remove the entry that lets your account start and stop the service \"" + *service +
+        granted ? L"KV-ZTL will remove the entry that lets your account start and stop the service \"" + service +
                       L"\" without an elevation prompt, asking for elevation once to do so."
-                : L"KV-ZTL will add an entry to the security of the service \"" + *service +
+                : L"KV-ZTL will add an entry to the security of the service \"" + service +
                       L"\" that lets your account start, stop and query it without an elevation prompt, asking "
                       L"for elevation once to do so.";
     if (MessageBoxW(hwnd(), text.c_str(), L"Start and stop without a prompt", MB_OKCANCEL | MB_ICONINFORMATION) !=
@@ -402,8 +416,8 @@ void StatusWindow::OnNoPromptChosen() {
         return;
     }
     const std::wstring changed =
-        granted ? WithoutStartStopEntry(*descriptor, sid) : WithStartStopEntry(*descriptor, sid);
-    control_->Run(TrackerAction::SetServiceAccess, hwnd(), L"", SdsetParameters(*service, changed));
+        granted ? WithoutStartStopEntry(access->descriptor, sid) : WithStartStopEntry(access->descriptor, sid);
+    control_->Run(TrackerAction::SetServiceAccess, hwnd(), L"", SdsetParameters(service, changed));
 }
 
 void StatusWindow::OnStartWithWindowsChosen() {

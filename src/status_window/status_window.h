@@ -96,7 +96,8 @@ private:
 
     // Beyond the classic events: the menu, the alert, a second start.
     void AddMenuItems() noexcept;
-    void AskTracker(TrackerAction action);
+    // With the tracker folder as stored; told to `owner`, or the strip.
+    void AskTracker(TrackerAction action, HWND owner = nullptr);
     void OnLaunchesFinished();
     void OnCommandEnded(TrackerAction action);
     void OnServiceChanged(DWORD state, DWORD exitCode);

@@ -32,7 +32,7 @@ std::wstring DateText(const SYSTEMTIME& time) {
 Moment Now() noexcept {
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
-    return (static_cast<Moment>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return MomentOf(now);
 }
 
 std::wstring DurationText(Moment from, Moment to) {

@@ -13,6 +13,9 @@ namespace kvztl {
 // A moment as the system counts it: 100 ns units since 1601, UTC (a FILETIME).
 using Moment = ULONGLONG;
 Moment Now() noexcept;
+inline Moment MomentOf(const FILETIME& time) noexcept {
+    return (static_cast<Moment>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
 
 // "3 h 12 min", "2 d 5 h", "12 min", "less than a minute".
 std::wstring DurationText(Moment from, Moment to);

@@ -91,12 +91,23 @@ std::optional<std::wstring> FindTrackerService(SC_HANDLE manager) {
     return ServiceWithProgram(manager, kProgramFile);
 }
 
+// The tracker's service found, and opened with `access` (null when refused).
+struct OpenedService {
+    UniqueServiceHandle manager;
+    std::optional<std::wstring> name;
+    UniqueServiceHandle service;
+};
+
+OpenedService OpenTrackerService(DWORD access) {
+    OpenedService opened{OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE), std::nullopt, nullptr};
+    if (opened.manager) opened.name = FindTrackerService(opened.manager.get());
+    if (opened.name && access) opened.service = OpenNamed(opened.manager.get(), *opened.name, access);
+    return opened;
+}
+
 }  // namespace
 
-std::optional<std::wstring> FindTrackerService() {
-    const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
-    return manager ? FindTrackerService(manager.get()) : std::nullopt;
-}
+std::optional<std::wstring> FindTrackerService() { return OpenTrackerService(0).name; }
 
 DWORD ServiceExitCode(const SERVICE_STATUS_PROCESS& status) noexcept {
     return status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR ? status.dwServiceSpecificExitCode
@@ -105,39 +116,34 @@ DWORD ServiceExitCode(const SERVICE_STATUS_PROCESS& status) noexcept {
 
 ServiceFacts QueryTrackerService() {
     ServiceFacts facts;
-    const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
-    const std::optional<std::wstring> name = manager ? FindTrackerService(manager.get()) : std::nullopt;
-    if (!name) return facts;
-    const UniqueServiceHandle service =
-        OpenNamed(manager.get(), *name, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG);
+    const OpenedService opened = OpenTrackerService(SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG);
+    if (!opened.name) return facts;
     facts.installed = true;
+    const SC_HANDLE service = opened.service.get();
     if (!service) return facts;
     SERVICE_STATUS_PROCESS status{};
     DWORD needed = 0;
-    if (QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
+    if (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
                              &needed)) {
         facts.state = status.dwCurrentState;
         facts.exitCode = ServiceExitCode(status);
     }
-    const std::vector<BYTE> config = ConfigOf(service.get());
+    const std::vector<BYTE> config = ConfigOf(service);
     facts.disabled = AsConfig(config) && AsConfig(config)->dwStartType == SERVICE_DISABLED;
     return facts;
 }
 
 std::optional<DWORD> ControlTrackerDirectly(bool start) {
-    const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
-    const std::optional<std::wstring> name = manager ? FindTrackerService(manager.get()) : std::nullopt;
-    if (!name) return std::nullopt;
-    const UniqueServiceHandle service =
-        OpenNamed(manager.get(), *name, SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    const OpenedService opened = OpenTrackerService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
+    const SC_HANDLE service = opened.service.get();
     if (!service) return std::nullopt;
     if (start) {
-        if (StartServiceW(service.get(), 0, nullptr)) return ERROR_SUCCESS;
+        if (StartServiceW(service, 0, nullptr)) return ERROR_SUCCESS;
         const DWORD error = GetLastError();
         return error == ERROR_SERVICE_ALREADY_RUNNING ? ERROR_SUCCESS : error;
     }
     SERVICE_STATUS status{};
-    if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return ERROR_SUCCESS;
+    if (ControlService(service, SERVICE_CONTROL_STOP, &status)) return ERROR_SUCCESS;
     const DWORD error = GetLastError();
     return error == ERROR_SERVICE_NOT_ACTIVE ? ERROR_SUCCESS : error;
 }
