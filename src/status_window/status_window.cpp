@@ -121,7 +121,6 @@ void StatusWindow::OnDestroyed() {
     // Owned windows go with their owner; nothing is told to a window that has gone.
     (void)tip_.release();
     balloon_.Forget();
-    serviceWatch_.reset();
     trackers_.clear();
     if (services_.closed) services_.closed();
 }
