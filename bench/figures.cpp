@@ -52,8 +52,8 @@ ProcessFigures Measure(HANDLE process) {
     }
     PROCESS_MEMORY_COUNTERS memory{};
     if (GetProcessMemoryInfo(process, &memory, sizeof(memory))) {
-        figures.workingSetMb = memory.WorkingSetSize / 1048576.0;
-        figures.peakWorkingSetMb = memory.PeakWorkingSetSize / 1048576.0;
+        figures.workingSetMb = static_cast<double>(memory.WorkingSetSize) / 1048576.0;
+        figures.peakWorkingSetMb = static_cast<double>(memory.PeakWorkingSetSize) / 1048576.0;
     }
     GetProcessHandleCount(process, &figures.handles);
     if (figures.handles == 0) figures.handles = HandlesOf(GetProcessId(process));

@@ -177,7 +177,8 @@ std::string Outcome(const std::wstring& command, DWORD result) {
         return result == ERROR_SUCCESS ? "BNBT Service installed." : "BNBT Service failed to install.";
     }
     if (result == ERROR_SERVICE_DOES_NOT_EXIST) return "BNBT Service is not installed!";
-    if (command == L"-u") return result == ERROR_SUCCESS ? "BNBT Service uninstalled." : "BNBT Service failed to uninstall.";
+    if (command == L"-u")
+        return result == ERROR_SUCCESS ? "BNBT Service uninstalled." : "BNBT Service failed to uninstall.";
     if (command == L"-start") return "Starting BNBT Service.";  // whatever StartService answered
     if (result == ERROR_SUCCESS) return "Stopping BNBT Service.";
     return "BNBT Service failed to stop (error " + std::to_string(result) + ").";
@@ -205,6 +206,8 @@ DWORD RunTracker(const std::wstring& arguments) {
 
 }  // namespace
 
+// The system declares wWinMain so: an argument that may not be const, and its own names.
+// NOLINTNEXTLINE(readability-non-const-parameter,readability-inconsistent-declaration-parameter-name)
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     AppendLog();
 #ifdef STAND_IN_FRONTEND

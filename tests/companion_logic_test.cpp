@@ -86,13 +86,16 @@ TEST(FollowUp, TellsAFailedStartFromTheServiceAndAStopThatDidNotTake) {
 
     const auto missing = StartVerdict(start, false, true, asked, facts({}));
     ASSERT_TRUE(missing);
-    EXPECT_EQ(*missing, L"The tracker's service is not installed. Tick \"ENABLE SERVICE INSTALLATION MANAGEMENT\" "
-                        L"in the settings window, then click \"INSTALL BNBT SERVICE\".");
+    EXPECT_EQ(*missing,
+              L"The tracker's service is not installed. Tick \"ENABLE SERVICE INSTALLATION MANAGEMENT\" "
+              L"in the settings window, then click \"INSTALL BNBT SERVICE\".");
     EXPECT_EQ(*missing, ServiceRefusalText(true, ERROR_SERVICE_DOES_NOT_EXIST));
     ServiceFacts disabled = fine;
     disabled.disabled = true;
-    EXPECT_TRUE(StartVerdict(start, false, true, asked, facts(disabled))->starts_with(L"The tracker's service is disabled."));
-    EXPECT_EQ(*StartVerdict(start, false, true, asked, facts(disabled)), ServiceRefusalText(true, ERROR_SERVICE_DISABLED));
+    EXPECT_TRUE(
+        StartVerdict(start, false, true, asked, facts(disabled))->starts_with(L"The tracker's service is disabled."));
+    EXPECT_EQ(*StartVerdict(start, false, true, asked, facts(disabled)),
+              ServiceRefusalText(true, ERROR_SERVICE_DISABLED));
 
     StartFollowUp bounced = start;
     bounced.serviceStarted = true;

@@ -18,7 +18,7 @@ protected:
     static void Tick(StatusWindow& window) { SendMessageW(window.hwnd(), WM_TIMER, StatusWindow::AlwaysOnTopTimer, 0); }
 
     // Another window of this test, in the foreground and topmost.
-    UniqueWindow OtherInFront() {
+    static UniqueWindow OtherInFront() {
         auto other = test::CreatePlainWindow();
         SetWindowPos(other.get(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         SetForegroundWindow(other.get());

@@ -99,7 +99,7 @@ TEST_F(ProgramAt144Dpi, EverythingIsOneAndAHalfTimesAsLarge) {
 TEST_F(Program, StartsWithBadStoredValuesAtItsDefaultPlaceAndReplacesThem) {
     const UINT dpi = SystemDpi();
     for (const std::wstring& bad : {std::wstring(), std::wstring(L"abc"), std::wstring(L"1e39"), std::wstring(L"NaN"),
-                                    std::wstring(100 * 1024, L'9')}) {
+                                    std::wstring(102400, L'9')}) {
         for (const wchar_t* key : {L"MainLeft", L"MainTop", L"MainWidth", L"MainHeight", settings::kAlwaysOnTop}) {
             ASSERT_TRUE(store.store().Save(key, bad));
         }

@@ -154,7 +154,7 @@ TEST_F(SettingsTest, TheStoredChoiceIsReadAsTheStripAndTheTickBoxEachReadIt) {
 
 TEST_F(SettingsTest, ClosingByAnyMeansStoresPlaceSizeAndFolderText) {
     const std::wstring folders[] = {L"D:\\BNBT", L"", settings::kTrackerFolderDefault,
-                                    L"C:\\Программы\\トラッカー\\ünï", std::wstring(100 * 1024, L'f')};
+                                    L"C:\\Программы\\トラッカー\\ünï", std::wstring(102400, L'f')};
     int x = 40;
     for (const std::wstring& folder : folders) {
         for (bool withOk : {false, true}) {

@@ -28,6 +28,13 @@ BSTR AllocateString(const std::wstring& text) noexcept {
 
 bool IsSelf(const VARIANT& child) noexcept { return child.vt == VT_I4 && child.lVal == CHILDID_SELF; }
 
+// COM interfaces have no virtual destructor: the object deletes itself in Release, never
+// through an interface pointer.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+#endif
+
 // The system's standard object for the control, with its role, name and state those of a
 // static text: what the control shows is all there is to it.
 class StaticTextAccessible final : public IAccessible {
@@ -150,6 +157,10 @@ private:
     std::atomic<ULONG> references_{1};
 };
 
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
 }  // namespace
 
 LRESULT AnswerAsStaticText(HWND control, WPARAM flags) noexcept {
@@ -183,7 +194,7 @@ void SetAccessibleDescription(HWND control, const std::wstring& description) {
         return;
     }
     auto held = std::make_unique<std::wstring>(description);
-    if (SetPropW(control, kDescriptionProperty, held.get())) held.release();
+    if (SetPropW(control, kDescriptionProperty, held.get())) (void)held.release();
 }
 
 std::wstring AccessibleDescription(HWND control) {

@@ -52,8 +52,7 @@ void Balloon::Show(HWND owner, POINT at, const std::wstring& title, const std::w
     RECT frame{0, 0, std::max(titleRect.right, textRect.right) + margin, textRect.bottom + margin};
     AdjustWindowRectEx(&frame, WS_POPUP | WS_BORDER, FALSE, WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    SetWindowPos(window_.get(), HWND_TOPMOST, at.x - width / 2, at.y, width, height,
-                 SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    SetWindowPos(window_.get(), HWND_TOPMOST, at.x - width / 2, at.y, width, height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
     InvalidateRect(window_.get(), nullptr, TRUE);
     SetTimer(window_.get(), kHideTimer, milliseconds, nullptr);
 }

@@ -82,8 +82,9 @@ void ControlSet::SetBackColor(int id, COLORREF color) noexcept {
     InvalidateRect(control->hwnd, nullptr, TRUE);
 }
 
-HBRUSH ControlSet::OnCtlColor(HDC dc, HWND hwnd) noexcept {
-    auto it = std::find_if(controls_.begin(), controls_.end(), [hwnd](const Control& c) { return c.hwnd == hwnd; });
+HBRUSH ControlSet::OnCtlColor(HDC dc, HWND control) noexcept {
+    auto it =
+        std::find_if(controls_.begin(), controls_.end(), [control](const Control& c) { return c.hwnd == control; });
     if (it == controls_.end() || !it->brush) return nullptr;
     SetBkColor(dc, *it->spec.backColor);
     SetTextColor(dc, it->spec.textColor.value_or(GetSysColor(COLOR_WINDOWTEXT)));

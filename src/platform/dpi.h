@@ -35,7 +35,7 @@ struct FontSpec {
     const wchar_t* fallbackFace = nullptr;  // where `face` is not installed
 };
 
-UniqueFont CreateFontAt(const FontSpec& font, UINT dpi) noexcept;
+UniqueFont CreateFontAt(const FontSpec& spec, UINT dpi) noexcept;
 
 // Opts the process into per-monitor (v2 where available) DPI awareness when the manifest
 // could not, e.g. for a test host. Harmless when already aware.

@@ -18,7 +18,7 @@ void Paint(HWND label) {
     RECT client{};
     GetClientRect(label, &client);
     const SelectionScope font(paint.dc(), reinterpret_cast<HFONT>(GetWindowLongPtrW(label, 0)));
-    HBRUSH ground = reinterpret_cast<HBRUSH>(SendMessageW(
+    auto* ground = reinterpret_cast<HBRUSH>(SendMessageW(
         GetParent(label), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(paint.dc()), reinterpret_cast<LPARAM>(label)));
     FillRect(paint.dc(), &client, ground ? ground : GetSysColorBrush(COLOR_BTNFACE));
     const std::wstring text = WindowText(label);
@@ -42,7 +42,7 @@ LRESULT CALLBACK LabelProcedure(HWND label, UINT message, WPARAM wparam, LPARAM 
     case WM_SETTEXT: {
         // The same caption again changes nothing, and a screen reader hears of real changes
         // only.
-        const wchar_t* text = reinterpret_cast<const wchar_t*>(lparam);
+        const auto* text = reinterpret_cast<const wchar_t*>(lparam);
         if (WindowText(label) == (text ? text : L"")) return TRUE;
         const LRESULT result = DefWindowProcW(label, message, wparam, lparam);
         InvalidateRect(label, nullptr, TRUE);

@@ -33,10 +33,10 @@ SignalWait::~SignalWait() { std::erase(t_waits, this); }
 
 void WaitForWork(DWORD milliseconds) noexcept {
     HANDLE handles[kMostWaits];
-    const DWORD count = static_cast<DWORD>(t_waits.size());
+    const auto count = static_cast<DWORD>(t_waits.size());
     std::transform(t_waits.begin(), t_waits.end(), handles, [](const SignalWait* wait) { return wait->handle(); });
-    const DWORD result = MsgWaitForMultipleObjectsEx(count, handles, milliseconds, QS_ALLINPUT,
-                                                     MWMO_ALERTABLE | MWMO_INPUTAVAILABLE);
+    const DWORD result =
+        MsgWaitForMultipleObjectsEx(count, handles, milliseconds, QS_ALLINPUT, MWMO_ALERTABLE | MWMO_INPUTAVAILABLE);
     if (result < WAIT_OBJECT_0 + count) ServeSignalled(result - WAIT_OBJECT_0);
 }
 

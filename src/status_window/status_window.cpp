@@ -352,8 +352,8 @@ void StatusWindow::OnLaunchesFinished() {
         const bool start = done.action == TrackerAction::Start;
         const auto now = std::chrono::steady_clock::now();
         if (done.result.started() && start) {
-            startCheck_ = StartFollowUp{.owner = done.owner, .asked = now, .serviceStarted = false,
-                                        .serviceStoppedWith = {}};
+            startCheck_ =
+                StartFollowUp{.owner = done.owner, .asked = now, .serviceStarted = false, .serviceStoppedWith = {}};
         }
         if (done.action == TrackerAction::Stop) {
             if (done.result.started()) stopCheck_ = StopFollowUp{done.owner, now, restartAsked_};

@@ -46,10 +46,10 @@ public:
 
     struct Services {
         const SettingsStore& store;
-        ProcessProbe probe;                               // asked at every poll
-        Launcher launcher;                                // runs what the user asks of the tracker
-        DirectControl direct;                             // start and stop without a prompt where allowed
-        std::function<ServiceFacts()> service;            // read when a start seems to have failed
+        ProcessProbe probe;                     // asked at every poll
+        Launcher launcher;                      // runs what the user asks of the tracker
+        DirectControl direct;                   // start and stop without a prompt where allowed
+        std::function<ServiceFacts()> service;  // read when a start seems to have failed
         std::chrono::milliseconds pollInterval{500};
         std::function<void(StatusWindow&)> openSettings;  // double-click on the title
         std::function<void()> closed;                     // the window has gone

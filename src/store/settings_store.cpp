@@ -94,7 +94,7 @@ LSTATUS SettingsStore::Write(std::wstring_view key, std::wstring_view text) cons
 bool SettingsStore::SaveNumber(std::wstring_view key, double value) const { return Save(key, FormatNumber(value)); }
 
 std::wstring FormatNumber(double value) {
-    const float single = static_cast<float>(value);
+    const auto single = static_cast<float>(value);
     wchar_t text[64];
     swprintf(text, 64, L"%.7G", static_cast<double>(single));
     std::wstring result(text);

@@ -9,7 +9,7 @@ StartWithWindows::StartWithWindows(std::wstring name, std::wstring programPath)
 
 std::optional<std::wstring> StartWithWindows::Command() const {
     std::vector<wchar_t> value(32768);
-    DWORD bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    auto bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
     if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, name_.c_str(), RRF_RT_REG_SZ, nullptr, value.data(), &bytes) !=
         ERROR_SUCCESS) {
         return std::nullopt;

@@ -36,8 +36,7 @@ std::optional<std::wstring> StartVerdict(const StartFollowUp& start, bool runnin
         if (!facts.installed) return kNotInstalled;
         if (facts.disabled) return kDisabled;
         // Started before this watch began, and stopped again.
-        if (facts.state == SERVICE_STOPPED && facts.exitCode != ERROR_SUCCESS &&
-            now - start.asked >= kStartPatience) {
+        if (facts.state == SERVICE_STOPPED && facts.exitCode != ERROR_SUCCESS && now - start.asked >= kStartPatience) {
             return StartedAndStopped(facts.exitCode);
         }
     }

@@ -27,7 +27,7 @@ std::wstring ServiceRefusalText(bool start, DWORD error);
 struct StartFollowUp {
     HWND owner;
     std::chrono::steady_clock::time_point asked;
-    bool serviceStarted = false;             // a notice showed it starting or running since
+    bool serviceStarted = false;              // a notice showed it starting or running since
     std::optional<DWORD> serviceStoppedWith;  // then one showed it stopped, with this exit code
 };
 

@@ -32,16 +32,18 @@ ProgramCommand CommandOf(TrackerAction action) {
     return {tracker::kConfigurationProgram, L""};
 }
 
-LaunchResult Carry(TrackerAction action, HWND owner, const std::wstring& trackerFolder,
-                   const std::wstring& parameters, const Launcher& launcher, const DirectControl& direct) {
+LaunchResult Carry(TrackerAction action, HWND owner, const std::wstring& trackerFolder, const std::wstring& parameters,
+                   const Launcher& launcher, const DirectControl& direct) {
     if (direct && (action == TrackerAction::Start || action == TrackerAction::Stop)) {
         if (const std::optional<DWORD> error = direct(action == TrackerAction::Start)) {
-            const auto outcome = *error == ERROR_SUCCESS ? LaunchResult::Outcome::Started : LaunchResult::Outcome::Failed;
+            const auto outcome =
+                *error == ERROR_SUCCESS ? LaunchResult::Outcome::Started : LaunchResult::Outcome::Failed;
             return {outcome, L"", *error, {}, true};
         }
     }
     if (action == TrackerAction::Explore) return launcher.Explore(owner, trackerFolder);
-    if (action == TrackerAction::SetServiceAccess) return launcher.RunSystemProgram(owner, SystemWindowsPath(L"System32\\sc.exe"), parameters);
+    if (action == TrackerAction::SetServiceAccess)
+        return launcher.RunSystemProgram(owner, SystemWindowsPath(L"System32\\sc.exe"), parameters);
     const ProgramCommand command = CommandOf(action);
     return launcher.RunTrackerProgram(owner, command.program, command.parameters, trackerFolder);
 }
@@ -54,6 +56,8 @@ bool AsksToStop(TrackerAction action) { return action == TrackerAction::Stop || 
 // Shared with the launching threads, which may outlive the control (a prompt still open
 // when the strip closes): they hand in their outcome here and tell the window.
 struct TrackerControl::Mailbox {
+    Mailbox(HWND to, UINT with) noexcept : window(to), message(with) {}
+
     HWND window;
     UINT message;
     std::mutex mutex;
@@ -70,8 +74,7 @@ TrackerControl::TrackerControl(HWND window, UINT finishedMessage, UINT endedMess
 
 TrackerControl::~TrackerControl() = default;
 
-bool TrackerControl::Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder,
-                         std::wstring parameters) {
+bool TrackerControl::Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder, std::wstring parameters) {
     {
         const std::lock_guard lock(mailbox_->mutex);
         auto& underWay = mailbox_->underWay;
@@ -110,9 +113,8 @@ std::vector<TrackerControl::Finished> TrackerControl::TakeFinished() {
 }
 
 void TrackerControl::DropEndedCommands() {
-    std::erase_if(commands_, [](const Command& command) {
-        return WaitForSingleObject(command.process.get(), 0) != WAIT_TIMEOUT;
-    });
+    std::erase_if(commands_,
+                  [](const Command& command) { return WaitForSingleObject(command.process.get(), 0) != WAIT_TIMEOUT; });
 }
 
 bool TrackerControl::CommandRunning(TrackerAction action) {
@@ -123,9 +125,8 @@ bool TrackerControl::CommandRunning(TrackerAction action) {
 
 bool TrackerControl::IsCommand(DWORD processId, DWORD parentId) {
     DropEndedCommands();
-    if (std::any_of(commands_.begin(), commands_.end(), [processId](const Command& command) {
-            return GetProcessId(command.process.get()) == processId;
-        })) {
+    if (std::any_of(commands_.begin(), commands_.end(),
+                    [processId](const Command& command) { return GetProcessId(command.process.get()) == processId; })) {
         return true;
     }
     // The shell has started it but its handle is not here yet.

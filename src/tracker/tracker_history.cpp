@@ -23,8 +23,7 @@ std::wstring TimeText(const SYSTEMTIME& time, bool seconds) {
 
 std::wstring DateText(const SYSTEMTIME& time) {
     wchar_t text[128];
-    return GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, text, 128, nullptr) ? text
-                                                                                                         : L"";
+    return GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, text, 128, nullptr) ? text : L"";
 }
 
 }  // namespace
@@ -38,7 +37,7 @@ Moment Now() noexcept {
 std::wstring DurationText(Moment from, Moment to) {
     const Moment minutes = to > from ? (to - from) / kPerMinute : 0;
     if (minutes == 0) return L"less than a minute";
-    const Moment days = minutes / (24 * 60), hours = minutes / 60 % 24, rest = minutes % 60;
+    const Moment days = minutes / (Moment{24} * 60), hours = minutes / 60 % 24, rest = minutes % 60;
     if (days > 0) return std::to_wstring(days) + L" d " + std::to_wstring(hours) + L" h";
     if (hours > 0) return std::to_wstring(hours) + L" h " + std::to_wstring(rest) + L" min";
     return std::to_wstring(rest) + L" min";

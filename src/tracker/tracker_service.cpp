@@ -111,7 +111,7 @@ std::optional<std::wstring> FindTrackerService() { return OpenTrackerService(0).
 
 DWORD ServiceExitCode(const SERVICE_STATUS_PROCESS& status) noexcept {
     return status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR ? status.dwServiceSpecificExitCode
-                                                                   : status.dwWin32ExitCode;
+                                                                  : status.dwWin32ExitCode;
 }
 
 ServiceFacts QueryTrackerService() {
@@ -200,8 +200,8 @@ std::optional<std::wstring> ServiceDescriptor(const std::wstring& service) {
         return std::nullopt;
     }
     wchar_t* text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(buffer.data(), SDDL_REVISION_1,
-                                                              DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(buffer.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                              &text, nullptr)) {
         return std::nullopt;
     }
     std::wstring sddl(text);
@@ -216,6 +216,8 @@ std::wstring SdsetParameters(std::wstring_view service, std::wstring_view sddl) 
 // What a notice needs when it comes; it may come after the watch has let go of it, so the
 // watch leaves it to the system then.
 struct ServiceWatch::Notice {
+    Notice(HWND to, UINT with) noexcept : window(to), message(with) {}
+
     SERVICE_NOTIFYW notify{};
     HWND window;
     UINT message;
@@ -230,7 +232,7 @@ constexpr DWORD kNoticeMask = SERVICE_NOTIFY_STOPPED | SERVICE_NOTIFY_START_PEND
 }  // namespace
 
 ServiceWatch::ServiceWatch(HWND window, UINT message)
-    : window_(window), message_(message), notice_(new Notice{{}, window, message}) {
+    : window_(window), message_(message), notice_(std::make_unique<Notice>(window, message)) {
     Tend();
 }
 
@@ -243,7 +245,7 @@ void ServiceWatch::Release(bool renew) noexcept {
     if (!notice_->armed) return;
     notice_->window = nullptr;
     (void)notice_.release();
-    if (renew) notice_.reset(new Notice{{}, window_, message_});
+    if (renew) notice_ = std::make_unique<Notice>(window_, message_);
 }
 
 void ServiceWatch::Tend() {

@@ -19,7 +19,10 @@ Imports ReadImports(const std::vector<char>& image) {
     result.machine = nt->FileHeader.Machine;
     result.subsystem = nt->OptionalHeader.Subsystem;
     result.dllCharacteristics = nt->OptionalHeader.DllCharacteristics;
-    const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
+    // The section table follows the optional header (what IMAGE_FIRST_SECTION works out,
+    // without its cast from const).
+    const auto* sections = reinterpret_cast<const IMAGE_SECTION_HEADER*>(
+        reinterpret_cast<const char*>(&nt->OptionalHeader) + nt->FileHeader.SizeOfOptionalHeader);
     auto at = [&](DWORD rva) -> const char* {
         for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
             const auto& s = sections[i];
@@ -30,12 +33,12 @@ Imports ReadImports(const std::vector<char>& image) {
         return nullptr;
     };
     const auto& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(at(directory.VirtualAddress));
+    for (const auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(at(directory.VirtualAddress));
          entry && entry->Name; ++entry) {
         std::string dll = at(entry->Name);
         std::transform(dll.begin(), dll.end(), dll.begin(), [](unsigned char c) { return std::tolower(c); });
         result.dlls.insert(dll);
-        for (auto* thunk = reinterpret_cast<const IMAGE_THUNK_DATA64*>(at(entry->OriginalFirstThunk));
+        for (const auto* thunk = reinterpret_cast<const IMAGE_THUNK_DATA64*>(at(entry->OriginalFirstThunk));
              thunk && thunk->u1.AddressOfData; ++thunk) {
             if (!IMAGE_SNAP_BY_ORDINAL64(thunk->u1.Ordinal)) {
                 result.functions.insert(
