@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine xvfb x11-utils imagemagick
-          python3 git)
+          python3 git clang clang-format clang-tidy)
 
 missing=()
 for package in "${packages[@]}"; do

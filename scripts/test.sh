@@ -3,4 +3,4 @@
 set -euo pipefail
 source "$(dirname "$0")/wine-session.sh"
 private_session
-ctest --preset mingw "$@"
+ctest --preset "${KVZTL_TEST_PRESET:-mingw}" "$@"
