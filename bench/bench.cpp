@@ -209,7 +209,7 @@ void BenchLatency() {
 
 void BenchExecutable() {
     Line("\n## Executable\n");
-    const std::vector<char> image = test::ReadFile(test::BinDirectory() + L"\\kv-ztl.exe");
+    const std::vector<char> image = test::ReadFileBytes(test::KvZtlPath());
     const test::Imports imports = test::ReadImports(image);
     std::string dlls;
     for (const auto& dll : imports.dlls) dlls += (dlls.empty() ? "" : ", ") + dll;

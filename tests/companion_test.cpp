@@ -103,7 +103,7 @@ TEST_F(TheKeepersCompanion, SeesAKillAtOnceTellsAMissingServiceControlsItWithout
     ASSERT_TRUE(test::PumpUntil([&] { return !IsWindowVisible(settings); }, 5s));
     PostMessageW(configuration, WM_CLOSE, 0, 0);
     HWND question = nullptr;
-    ASSERT_TRUE(test::PumpUntil([&] { return (question = program.MessageBox()) != nullptr; }, 5s));
+    ASSERT_TRUE(test::PumpUntil([&] { return (question = program.FindMessageBox()) != nullptr; }, 5s));
     EXPECT_EQ(test::TextOf(GetDlgItem(question, 0xFFFF)), L"Restart the tracker so that its new settings apply?");
     SendMessageW(question, WM_COMMAND, IDYES, 0);
     EXPECT_NE(WaitForNewTracker(second), 0u) << "Yes did not restart the tracker";

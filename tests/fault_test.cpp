@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/windows.h"
+#include "support/window_test.h"
 #include "vocabulary.h"
 
 namespace kvztl {
@@ -20,34 +20,6 @@ HANDLE WINAPI FlakySnapshot(DWORD flags, DWORD processId) {
     }
     return CreateToolhelp32Snapshot(flags, processId);
 }
-
-// Collects what the process sends to a debugger with OutputDebugString, which raises a
-// first-chance exception that a vectored handler sees before anything else.
-class DebugTraces {
-public:
-    DebugTraces() : handler_(AddVectoredExceptionHandler(1, &Collect)) { texts().clear(); }
-    ~DebugTraces() { RemoveVectoredExceptionHandler(handler_); }
-    static std::string All() {
-        std::string all;
-        for (const auto& text : texts()) all += text;
-        return all;
-    }
-
-private:
-    static std::vector<std::string>& texts() {
-        static std::vector<std::string> collected;
-        return collected;
-    }
-    static LONG CALLBACK Collect(EXCEPTION_POINTERS* info) {
-        const EXCEPTION_RECORD& record = *info->ExceptionRecord;
-        if (record.ExceptionCode == DBG_PRINTEXCEPTION_C && record.NumberParameters >= 2) {
-            texts().emplace_back(reinterpret_cast<const char*>(record.ExceptionInformation[1]),
-                                 static_cast<size_t>(record.ExceptionInformation[0]));
-        }
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
-    PVOID handler_;
-};
 
 class Faults : public test::WindowTest {};
 
@@ -76,7 +48,7 @@ TEST_F(Faults, AStoreThatCannotBeWrittenLeavesTheWindowsWorking) {
     // The section exists but may only be read.
     ASSERT_TRUE(test.store().Save(L"MainLeft", L"1500"));
     test::MakeReadOnly(test.subkey());
-    const DebugTraces traces;
+    const test::DebugTraces traces;
     std::vector<std::wstring> failed;
     SettingsStore store(HKEY_CURRENT_USER, test.subkey());
     store.ReportFailuresTo([&](std::wstring_view key, LSTATUS error) {
@@ -86,8 +58,8 @@ TEST_F(Faults, AStoreThatCannotBeWrittenLeavesTheWindowsWorking) {
     if (store.Save(L"MainLeft", L"1")) GTEST_SKIP() << "this system does not enforce registry access";
     // Handed to whoever reports it, and not hidden from a developer either.
     EXPECT_EQ(failed, std::vector<std::wstring>{L"MainLeft"});
-    EXPECT_NE(DebugTraces::All().find("KV-ZTL settings"), std::string::npos) << DebugTraces::All();
-    EXPECT_NE(DebugTraces::All().find("MainLeft"), std::string::npos);
+    EXPECT_NE(test::DebugTraces::All().find("KV-ZTL settings"), std::string::npos) << test::DebugTraces::All();
+    EXPECT_NE(test::DebugTraces::All().find("MainLeft"), std::string::npos);
 
     auto status = OpenStatus();
     ASSERT_TRUE(status);
@@ -115,10 +87,7 @@ TEST_F(Faults, AStoreThatCannotBeWrittenLeavesTheWindowsWorking) {
     EXPECT_EQ(alerts, 0);
     status.reset();
     // The registry itself holds what it held.
-    wchar_t stored[16] = L"";
-    DWORD bytes = sizeof(stored);
-    RegGetValueW(HKEY_CURRENT_USER, test.subkey().c_str(), L"MainLeft", RRF_RT_REG_SZ, nullptr, stored, &bytes);
-    EXPECT_STREQ(stored, L"1500");
+    EXPECT_EQ(test::ReadUserValue(test.subkey(), L"MainLeft"), (test::RawValue{REG_SZ, L"1500"}));
 
     // Let the test key go again.
     RegDeleteTreeW(HKEY_CURRENT_USER, test.subkey().c_str());

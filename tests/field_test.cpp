@@ -69,7 +69,7 @@ TEST_F(InTheField, ADoubleClickWhoseLaunchFailsSaysSoAndIssuesOneCommandWhatever
     ASSERT_TRUE(program.WaitForCaption(status::kRunning));
     test::DoubleClick(program.Indicator(), test::Delivery::Post);
     HWND box = nullptr;
-    ASSERT_TRUE(test::PumpUntil([&] { return (box = program.MessageBox()) != nullptr; }, 5s));
+    ASSERT_TRUE(test::PumpUntil([&] { return (box = program.FindMessageBox()) != nullptr; }, 5s));
     EXPECT_EQ(test::TextOf(GetDlgItem(box, 0xFFFF)), kNotFound);
     // While the message is up the tracker ends and the polls go on.
     tracker->Terminate();
@@ -230,13 +230,8 @@ TEST_F(InTheField, SettingsLeftByOtherVersionsAreReadAndKeptAsStored) {
     EXPECT_EQ(test::TextOf(GetDlgItem(settings, S::BNBT_FOLDER_TEXTBOX)), folder);
     PostMessageW(settings, WM_CLOSE, 0, 0);
     ASSERT_TRUE(test::PumpUntil([&] { return !IsWindow(settings); }, 3s));
-    wchar_t stored[64];
-    DWORD type = 0, bytes = sizeof(stored);
-    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, SettingsStore::kApplicationKey, settings::kTrackerFolder,
-                           RRF_RT_ANY | RRF_NOEXPAND, &type, stored, &bytes),
-              ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
-    EXPECT_STREQ(stored, folder.c_str());
+    EXPECT_EQ(test::ReadUserValue(SettingsStore::kApplicationKey, settings::kTrackerFolder),
+              (test::RawValue{REG_EXPAND_SZ, folder}));
     Close();
 }
 

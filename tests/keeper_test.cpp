@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "status_window/status_window.h"
-#include "support/windows.h"
+#include "support/window_test.h"
 #include "vocabulary.h"
 
 namespace kvztl {

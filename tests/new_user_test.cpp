@@ -55,7 +55,7 @@ TEST_F(ANewUser, HandsOverRestartsClosesAndLogsOffWithoutATrap) {
         ASSERT_TRUE(strip);
         SetWindowLongPtrW(strip.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(wc.lpfnWndProc));
 
-        test::Process second(test::BinDirectory() + L"\\kv-ztl.exe", L"");
+        test::Process second(test::KvZtlPath(), L"");
         ASSERT_TRUE(test::PumpUntil([&] { return !second.running(); }, 15s));
         EXPECT_EQ(ExitCodeOf(second), 0u);
         EXPECT_TRUE(test::PumpUntil([] { return asked == 1; }, 2s));

@@ -13,13 +13,7 @@ using namespace settings;
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
-    // A value as the registry holds it: its type and its unexpanded text.
-    std::pair<DWORD, std::wstring> Stored(const wchar_t* key) const {
-        wchar_t data[64] = L"";
-        DWORD type = 0, bytes = sizeof(data);
-        RegGetValueW(HKEY_CURRENT_USER, test.subkey().c_str(), key, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &bytes);
-        return {type, data};
-    }
+    std::optional<test::RawValue> Stored(const wchar_t* key) const { return test::ReadUserValue(test.subkey(), key); }
     void SaveExpandable(const wchar_t* key, const std::wstring& text) const {
         ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, test.subkey().c_str(), key, REG_EXPAND_SZ, text.c_str(),
                                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
@@ -53,7 +47,7 @@ TEST_F(SettingsStoreTest, PlacesAndTextsRoundTripAsRegSz) {
     }
 
     // Stored as text, one REG_SZ value per key, in the number form earlier installations wrote.
-    EXPECT_EQ(Stored(L"MainLeft"), (std::pair<DWORD, std::wstring>{REG_SZ, L"-1200"}));
+    EXPECT_EQ(Stored(L"MainLeft"), (test::RawValue{REG_SZ, L"-1200"}));
 }
 
 TEST_F(SettingsStoreTest, ReadsPlacesWrittenByEarlierInstallations) {
@@ -71,7 +65,7 @@ TEST_F(SettingsStoreTest, AValueStoredToExpandIsReadAndWrittenBackAsStored) {
     EXPECT_EQ(store.Text(kTrackerFolder), folder);
     for (const std::wstring& text : {folder, std::wstring(L"%ProgramFiles%\\BNBT")}) {
         ASSERT_TRUE(store.Save(kTrackerFolder, text));
-        EXPECT_EQ(Stored(kTrackerFolder), (std::pair<DWORD, std::wstring>{REG_EXPAND_SZ, text}));
+        EXPECT_EQ(Stored(kTrackerFolder), (test::RawValue{REG_EXPAND_SZ, text}));
     }
 }
 

@@ -4,7 +4,7 @@
 
 #include "platform/placement.h"
 #include "store/window_place.h"
-#include "support/windows.h"
+#include "support/window_test.h"
 #include "vocabulary.h"
 
 namespace kvztl {

@@ -4,7 +4,7 @@
 #include "platform/program_info.h"
 #include "status_window/status_window.h"
 #include "store/start_with_windows.h"
-#include "support/windows.h"
+#include "support/window_test.h"
 #include "vocabulary.h"
 
 namespace kvztl {
@@ -93,17 +93,11 @@ TEST_F(StripMenu, TicksStoreTheAlertChoiceAndWriteTheRunValue) {
     const test::ScopedUserValue saved(StartWithWindows::kRunKey, kProgramName, L"\"C:\\Elsewhere\\kv-ztl.exe\"");
     EXPECT_FALSE(ItemState(Open(*window), S::StartWithWindowsItem) & MF_CHECKED) << "another program's value";
     Choose(*window, S::StartWithWindowsItem);
-    wchar_t value[MAX_PATH + 2] = L"";
-    DWORD bytes = sizeof(value);
-    ASSERT_EQ(
-        RegGetValueW(HKEY_CURRENT_USER, StartWithWindows::kRunKey, kProgramName, RRF_RT_REG_SZ, nullptr, value, &bytes),
-        ERROR_SUCCESS);
-    EXPECT_EQ(value, L"\"" + ProgramPath() + L"\"");
+    EXPECT_EQ(test::ReadUserValue(StartWithWindows::kRunKey, kProgramName),
+              (test::RawValue{REG_SZ, L"\"" + ThisProgramPath() + L"\""}));
     EXPECT_TRUE(ItemState(Open(*window), S::StartWithWindowsItem) & MF_CHECKED);
     Choose(*window, S::StartWithWindowsItem);
-    EXPECT_EQ(
-        RegGetValueW(HKEY_CURRENT_USER, StartWithWindows::kRunKey, kProgramName, RRF_RT_ANY, nullptr, nullptr, nullptr),
-        ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(test::ReadUserValue(StartWithWindows::kRunKey, kProgramName), std::nullopt);
     EXPECT_FALSE(ItemState(Open(*window), S::StartWithWindowsItem) & MF_CHECKED);
 }
 

@@ -21,14 +21,13 @@ namespace {
 using namespace std::chrono_literals;
 using ForItsUsers = test::ProgramTest;
 
-std::wstring ProgramFile() { return test::BinDirectory() + L"\\kv-ztl.exe"; }
-
 // The file version of kv-ztl.exe as Explorer shows it: "1.0.0.0".
 std::wstring FileVersion() {
-    std::vector<BYTE> data(GetFileVersionInfoSizeW(ProgramFile().c_str(), nullptr));
+    std::vector<BYTE> data(GetFileVersionInfoSizeW(test::KvZtlPath().c_str(), nullptr));
     VS_FIXEDFILEINFO* info = nullptr;
     UINT size = 0;
-    if (data.empty() || !GetFileVersionInfoW(ProgramFile().c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
+    if (data.empty() ||
+        !GetFileVersionInfoW(test::KvZtlPath().c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
         !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &size)) {
         return {};
     }
@@ -53,15 +52,7 @@ void ChooseFromMenu(const test::RunningProgram& program, WORD letter) {
     ASSERT_TRUE(test::PumpUntil([&] { return !test::FindWindowOf(program.process->id(), L"#32768"); }, 3s));
 }
 
-std::optional<std::wstring> RunValue() {
-    wchar_t value[1024];
-    DWORD bytes = sizeof(value);
-    if (RegGetValueW(HKEY_CURRENT_USER, StartWithWindows::kRunKey, kProgramName, RRF_RT_REG_SZ, nullptr, value,
-                     &bytes) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    return value;
-}
+std::optional<test::RawValue> RunValue() { return test::ReadUserValue(StartWithWindows::kRunKey, kProgramName); }
 
 TEST_F(ForItsUsers, TheKeyboardReachesEveryActionThroughTheStripsMenu) {
     const test::TrackerService service;
@@ -77,7 +68,7 @@ TEST_F(ForItsUsers, TheKeyboardReachesEveryActionThroughTheStripsMenu) {
     EXPECT_TRUE(program.WaitForCaption(status::kStopped));
 
     ChooseFromMenu(program, 'W');  // Start with Windows
-    EXPECT_EQ(RunValue(), L"\"" + ProgramFile() + L"\"");
+    EXPECT_EQ(RunValue(), (test::RawValue{REG_SZ, L"\"" + test::KvZtlPath() + L"\""}));
     ChooseFromMenu(program, 'W');
     EXPECT_EQ(RunValue(), std::nullopt);
 
@@ -157,7 +148,7 @@ TEST_F(ForItsUsers, ASecondStartBringsTheRunningStripForwardOnScreenAndEnds) {
     SetForegroundWindow(other.get());
     ASSERT_TRUE(test::PumpUntil([&] { return GetForegroundWindow() == other.get(); }, 2s));
 
-    test::Process second(ProgramFile(), L"");
+    test::Process second(test::KvZtlPath(), L"");
     ASSERT_EQ(WaitForSingleObject(second.handle(), 10000), WAIT_OBJECT_0) << "the second start runs on";
     DWORD code = 1;
     GetExitCodeProcess(second.handle(), &code);

@@ -1,5 +1,8 @@
 #include "platform/form.h"
 
+#include <cwchar>
+
+#include "platform/debug_trace.h"
 #include "platform/signal_wait.h"
 #include "platform/window.h"
 
@@ -13,16 +16,41 @@ void Form::Destroyer::operator()(Form* form) const noexcept {
 
 bool Form::CreateAndLoad(const Design& design, HWND owner) noexcept {
     RegisterFormClass(design.className, &Form::Procedure);
+    className_ = design.className;
     CreateWindowExW(design.exStyle, design.className, design.caption, design.style, CW_USEDEFAULT, CW_USEDEFAULT,
                     CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, GetModuleHandleW(nullptr), this);
-    if (!hwnd_ || !controls_.Create(hwnd_, design.controls, WindowDpi(hwnd_))) return false;
+    if (!hwnd_) {
+        Trace(L"the window could not be created", GetLastError());
+        return false;
+    }
+    if (!controls_.Create(hwnd_, design.controls, WindowDpi(hwnd_))) {
+        Trace(L"its controls could not be created", GetLastError());
+        return false;
+    }
     try {
         Form_Load();
     } catch (...) {
+        TraceException(L"loading failed");
         return false;
     }
     loaded_ = true;
     return true;
+}
+
+void Form::Trace(const wchar_t* event, DWORD error) const noexcept {
+    try {
+        DebugTrace(L"window " + std::wstring(className_) + L": " + event + L": error " + std::to_wstring(error));
+    } catch (...) {
+        // Out of memory: there is nothing left to tell it with.
+    }
+}
+
+void Form::TraceException(const wchar_t* event) const noexcept {
+    try {
+        DebugTrace(L"window " + std::wstring(className_) + L": " + event + L": " + CurrentExceptionText());
+    } catch (...) {
+        // Out of memory: there is nothing left to tell it with.
+    }
 }
 
 void Form::Show() noexcept {
@@ -141,7 +169,10 @@ LRESULT CALLBACK Form::Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM 
     try {
         result = self->Handle(message, wparam, lparam);
     } catch (...) {
-        // Nothing may unwind through the window procedure; the event is dropped.
+        // Nothing may unwind through the window procedure: the event is dropped, and said so.
+        wchar_t event[32];
+        swprintf(event, 32, L"message 0x%04X dropped", message);
+        self->TraceException(event);
     }
     if (!result) result = DefWindowProcW(hwnd, message, wparam, lparam);
     if (message == WM_NCDESTROY) {

@@ -86,8 +86,13 @@ private:
     // Dispatches to the events; may throw, the procedure catches.
     std::optional<LRESULT> Handle(UINT message, WPARAM wparam, LPARAM lparam);
     void Unload();
+    // A debugger's line about this window, "KV-ZTL window <class>: <event>: <detail>", with
+    // the error code, or (inside a catch) the exception, as its detail.
+    void Trace(const wchar_t* event, DWORD error) const noexcept;
+    void TraceException(const wchar_t* event) const noexcept;
 
     HWND hwnd_ = nullptr;
+    const wchar_t* className_ = L"";
     ControlSet controls_;
     bool loaded_ = false;
     HWND modalOwner_ = nullptr;  // enabled again before the window goes

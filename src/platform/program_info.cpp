@@ -26,7 +26,7 @@ std::wstring ProgramVersion() {
     return {};
 }
 
-std::wstring ProgramPath() {
+std::wstring ThisProgramPath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));

@@ -10,6 +10,6 @@ namespace kvztl {
 std::wstring ProgramVersion();
 
 // The full path of the running program's file.
-std::wstring ProgramPath();
+std::wstring ThisProgramPath();
 
 }  // namespace kvztl

@@ -43,7 +43,7 @@ constexpr MenuEntry kMenuEntries[] = {
     {0, nullptr},
 };
 
-StartWithWindows ThisProgramAtSignIn() { return StartWithWindows(kProgramName, ProgramPath()); }
+StartWithWindows ThisProgramAtSignIn() { return StartWithWindows(kProgramName, ThisProgramPath()); }
 
 // The tracker's service and its access list, when both can be had.
 struct ServiceAccess {

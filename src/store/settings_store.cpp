@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "platform/debug_trace.h"
 #include "platform/handles.h"
 
 namespace kvztl {
@@ -14,10 +15,7 @@ namespace {
 constexpr DWORD kTextTypes = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
 
 void Trace(std::wstring_view key, LSTATUS status) {
-    wchar_t line[256];
-    swprintf(line, 256, L"KV-ZTL settings: storing \"%.*ls\" failed with error %ld\n", static_cast<int>(key.size()),
-             key.data(), static_cast<long>(status));
-    OutputDebugStringW(line);
+    DebugTrace(L"settings: storing \"" + std::wstring(key) + L"\" failed with error " + std::to_wstring(status));
 }
 
 // The user's decimal separator, which versions that wrote numbers in the user's form used.

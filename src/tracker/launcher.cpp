@@ -74,7 +74,7 @@ std::optional<ProgramLocation> ProgramIn(std::optional<std::wstring> folder, std
 
 std::optional<ProgramLocation> LocateTrackerProgram(std::wstring_view program, std::wstring_view trackerFolder) {
     if (auto found = ProgramIn(TrackerFolder(trackerFolder), program)) return found;
-    const std::wstring self = ProgramPath();
+    const std::wstring self = ThisProgramPath();
     if (auto found = ProgramIn(self.substr(0, self.find_last_of(L'\\')), program)) return found;
     // PATH as this process has it; an entry that is not a full path is relative to whatever
     // folder the program was started in, and is passed over.

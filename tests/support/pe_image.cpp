@@ -7,7 +7,7 @@
 
 namespace kvztl::test {
 
-std::vector<char> ReadFile(const std::wstring& path) {
+std::vector<char> ReadFileBytes(const std::wstring& path) {
     std::ifstream file(std::filesystem::path(path), std::ios::binary);
     return std::vector<char>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }

@@ -17,7 +17,7 @@ struct Imports {
     WORD dllCharacteristics = 0;
 };
 
-std::vector<char> ReadFile(const std::wstring& path);
+std::vector<char> ReadFileBytes(const std::wstring& path);
 Imports ReadImports(const std::vector<char>& image);
 
 }  // namespace kvztl::test

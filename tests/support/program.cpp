@@ -23,7 +23,7 @@ HWND RunningProgram::OpenSettings() const {
     return settings;
 }
 
-HWND RunningProgram::MessageBox() const { return FindWindowOf(process->id(), L"#32770"); }
+HWND RunningProgram::FindMessageBox() const { return FindWindowOf(process->id(), L"#32770"); }
 
 AccessibleRead ReadAccessible(HWND window) {
     IAccessible* object = nullptr;
@@ -56,7 +56,7 @@ HWND FindWindowOf(DWORD processId, const wchar_t* className) {
 
 RunningProgram StartProgram(const std::wstring& directory) {
     RunningProgram program;
-    program.process = std::make_unique<Process>(BinDirectory() + L"\\kv-ztl.exe", L"", directory);
+    program.process = std::make_unique<Process>(KvZtlPath(), L"", directory);
     PumpUntil([&] { return (program.window = FindWindowOf(program.process->id(), StatusWindow::kClassName)); }, 10s);
     return program;
 }
@@ -96,7 +96,7 @@ int ProgramTest::AnswerMessageBoxes(const std::function<bool(int shown)>& done, 
     int shown = 0;
     PumpUntil(
         [&] {
-            if (HWND box = program.MessageBox()) {
+            if (HWND box = program.FindMessageBox()) {
                 ++shown;
                 if (texts) texts->push_back(TextOf(GetDlgItem(box, 0xFFFF)));
                 SendMessageW(box, WM_COMMAND, IDOK, 0);

@@ -23,7 +23,7 @@ struct RunningProgram {
     // Double-clicks the title and waits for the settings window; null if none showed.
     HWND OpenSettings() const;
     // A message box that the program shows, or null.
-    HWND MessageBox() const;
+    HWND FindMessageBox() const;
 };
 
 // What a screen reader reads of a window: its name, role and description.

@@ -105,9 +105,31 @@ void PumpFor(std::chrono::milliseconds duration) {
 }
 
 std::wstring BinDirectory() {
-    const std::wstring path = ProgramPath();
+    const std::wstring path = ThisProgramPath();
     return path.substr(0, path.find_last_of(L'\\'));
 }
+
+void PrintTo(const RawValue& value, std::ostream* out) {
+    *out << "type " << value.type << ", \"" << std::string(value.text.begin(), value.text.end()) << '"';
+}
+
+std::optional<RawValue> ReadUserValue(const std::wstring& key, const wchar_t* name) {
+    constexpr DWORD kAny = RRF_RT_ANY | RRF_NOEXPAND;
+    RawValue value;
+    DWORD bytes = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, kAny, &value.type, nullptr, &bytes) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    std::vector<wchar_t> data(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, kAny, &value.type, data.data(), &bytes) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) value.text = data.data();
+    return value;
+}
+
+std::wstring KvZtlPath() { return BinDirectory() + L"\\kv-ztl.exe"; }
 
 std::wstring StandInFolder() { return BinDirectory() + L"\\stand-in"; }
 
@@ -369,5 +391,29 @@ UniqueWindow CreatePlainWindow() {
     return UniqueWindow(CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 200, 100,
                                         nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
 }
+
+namespace {
+
+std::string& CollectedTraces() {
+    static std::string collected;
+    return collected;
+}
+
+LONG CALLBACK CollectTrace(EXCEPTION_POINTERS* info) {
+    const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+    if (record.ExceptionCode == DBG_PRINTEXCEPTION_C && record.NumberParameters >= 2) {
+        CollectedTraces().append(reinterpret_cast<const char*>(record.ExceptionInformation[1]),
+                                 static_cast<size_t>(record.ExceptionInformation[0]));
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+DebugTraces::DebugTraces() : handler_(AddVectoredExceptionHandler(1, &CollectTrace)) { CollectedTraces().clear(); }
+
+DebugTraces::~DebugTraces() { RemoveVectoredExceptionHandler(handler_); }
+
+std::string DebugTraces::All() { return CollectedTraces(); }
 
 }  // namespace kvztl::test

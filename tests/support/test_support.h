@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -78,6 +79,16 @@ private:
     bool had_ = false;
 };
 
+// A value of HKCU\<key> as the registry holds it, read past the code under test: its type
+// and, for a text, its unexpanded text. Nothing when it is absent.
+struct RawValue {
+    DWORD type = REG_NONE;
+    std::wstring text;
+    friend bool operator==(const RawValue&, const RawValue&) = default;
+    friend void PrintTo(const RawValue& value, std::ostream* out);
+};
+std::optional<RawValue> ReadUserValue(const std::wstring& key, const wchar_t* name);
+
 // Lets everyone read the key HKCU\<subkey> and nobody write it.
 void MakeReadOnly(const std::wstring& subkey);
 
@@ -86,6 +97,7 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 void PumpFor(std::chrono::milliseconds duration);
 
 std::wstring BinDirectory();   // where the test host, kv-ztl.exe and stand-in\ are
+std::wstring KvZtlPath();      // the built kv-ztl.exe, which the end-to-end tests start
 std::wstring StandInFolder();  // the stand-in tracker's bnbt.exe and bnbtfrontend.exe
 
 // A running process, ended when the object goes.
@@ -216,5 +228,19 @@ bool IsTopmost(HWND hwnd);
 
 // A plain top-level window for tests that need an owner or another window in front.
 UniqueWindow CreatePlainWindow();
+
+// Collects, while it lives, what this process sends to a debugger with OutputDebugString,
+// which raises a first-chance exception that a vectored handler sees before anything else.
+class DebugTraces {
+public:
+    DebugTraces();
+    ~DebugTraces();
+    DebugTraces(const DebugTraces&) = delete;
+    DebugTraces& operator=(const DebugTraces&) = delete;
+    static std::string All();
+
+private:
+    PVOID handler_;
+};
 
 }  // namespace kvztl::test

@@ -1,4 +1,4 @@
-#include "support/windows.h"
+#include "support/window_test.h"
 
 namespace kvztl::test {
 
