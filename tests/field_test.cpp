@@ -197,13 +197,13 @@ TEST_F(InTheField, LogoffKeepsThePlacesAndTheFolderTextOfThisSession) {
     }
     program.process->Terminate();
 
-    const UINT dpi = SystemDpi();
+    ASSERT_EQ(SystemDpi(), 96u) << "the figures are at 96 DPI, 15 twips a pixel";
     const TwipsRect strip = LoadPlace(store.store(), settings::kStatusPlacePrefix, {});
-    EXPECT_EQ(strip.left, PixelsToTwips(210, dpi));
-    EXPECT_EQ(strip.top, PixelsToTwips(120, dpi));
+    EXPECT_EQ(strip.left, 3150);  // 210 px
+    EXPECT_EQ(strip.top, 1800);   // 120 px
     const TwipsRect settingsPlace = LoadPlace(store.store(), settings::kSettingsPlacePrefix, {});
-    EXPECT_EQ(settingsPlace.left, PixelsToTwips(90, dpi));
-    EXPECT_EQ(settingsPlace.top, PixelsToTwips(70, dpi));
+    EXPECT_EQ(settingsPlace.left, 1350);  // 90 px
+    EXPECT_EQ(settingsPlace.top, 1050);   // 70 px
     EXPECT_EQ(store.store().Text(settings::kTrackerFolder), folder);
 }
 
@@ -220,10 +220,10 @@ TEST_F(InTheField, SettingsLeftByOtherVersionsAreReadAndKeptAsStored) {
     ASSERT_TRUE(Start());
     RECT rect{};
     GetWindowRect(program.window, &rect);
-    const UINT dpi = SystemDpi();
-    EXPECT_EQ(rect.left, TwipsToPixels(1500.5, dpi));
-    EXPECT_EQ(rect.top, TwipsToPixels(1800, dpi));
-    EXPECT_EQ(rect.right - rect.left, TwipsToPixels(2280, WindowDpi(program.window))) << "a width of 0 is the default";
+    ASSERT_EQ(SystemDpi(), 96u) << "the figures are at 96 DPI, 15 twips a pixel";
+    EXPECT_EQ(rect.left, 100);  // 1500.5 twips
+    EXPECT_EQ(rect.top, 120);   // 1800 twips
+    EXPECT_EQ(rect.right - rect.left, 152) << "a width of 0 is the default, 2280 twips";
 
     HWND settings = program.OpenSettings();
     ASSERT_TRUE(settings);

@@ -97,7 +97,7 @@ TEST_F(Keeper, TheRunningTimerKeepsTheStripOnTopAndSwitchedOffItStaysTopmost) {
         test::PumpUntil([&] { return test::IsTopmost(window->hwnd()) && !test::IsTopmost(other.get()); }, 1500ms));
 
     window->SetKeeperEnabled(false);
-    EXPECT_FALSE(window->KeeperEnabled());
+    EXPECT_FALSE(KillTimer(window->hwnd(), StatusWindow::AlwaysOnTopTimer)) << "the keeper's timer still ran";
     SetWindowPos(other.get(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     SetForegroundWindow(other.get());
     test::PumpFor(1300ms);

@@ -40,7 +40,7 @@ TEST_F(StatusWindowTest, ShowsTheDesignTimeLookUntilTheFirstPoll) {
 
 // The texts and colours spelled out here, as the user sees them; other tests use the
 // vocabulary's names for them.
-TEST_F(StatusWindowTest, FollowsARealTrackerWithinOnePoll) {
+TEST_F(StatusWindowTest, FollowsARealTrackerAsItStartsAndEnds) {
     test::EndAllTrackers();
     auto window = OpenStatus([](S::Services& services) {
         services.probe = [](std::wstring_view name, const ProcessFilter& ignore) {
@@ -48,14 +48,15 @@ TEST_F(StatusWindowTest, FollowsARealTrackerWithinOnePoll) {
         };
     });
     ASSERT_TRUE(window);
-    ASSERT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == L"STOPPED"; }, 2s));
+    // How soon is `make bench`'s to measure; the waits here only keep a fault from hanging.
+    ASSERT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == L"STOPPED"; }, 10s));
 
     auto tracker = test::StartTracker();
-    EXPECT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == L"RUNNING"; }, 2s));
+    EXPECT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == L"RUNNING"; }, 10s));
     EXPECT_EQ(window->StatusColor(), 65280u);
 
     tracker->Terminate();
-    EXPECT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == L"STOPPED"; }, 2s));
+    EXPECT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == L"STOPPED"; }, 10s));
     EXPECT_EQ(window->StatusColor(), 255u);
 }
 
@@ -146,10 +147,11 @@ TEST_F(StatusWindowTest, ADoubleClickOnGreenStopsOnRedStartsAndNothingElseLaunch
 TEST_F(StatusWindowTest, AShellThatHangsNeitherFreezesThePollsNorTakesASecondRequest) {
     const test::StandInOnPath path;
     int polls = 0;
+    const UniqueHandle answer(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     auto window = OpenStatus([&](S::Services& services) {
-        // A tracker folder on a share that is offline: the shell takes 3 s to answer.
-        services.launcher = Launcher([this](SHELLEXECUTEINFOW& info) {
-            Sleep(3000);
+        // A tracker folder on a share that is offline: the shell answers only when let.
+        services.launcher = Launcher([this, &answer](SHELLEXECUTEINFOW& info) {
+            WaitForSingleObject(answer.get(), 30000);
             return shell(info);
         });
         services.probe = [&](std::wstring_view, const ProcessFilter&) {
@@ -158,13 +160,14 @@ TEST_F(StatusWindowTest, AShellThatHangsNeitherFreezesThePollsNorTakesASecondReq
         };
     });
     ASSERT_TRUE(window);
-    ASSERT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == status::kStopped; }, 2s));
+    ASSERT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == status::kStopped; }, 10s));
     test::DoubleClick(Indicator(*window));
     const int pollsBefore = polls;
-    test::PumpFor(1500ms);
-    test::DoubleClick(Indicator(*window));  // the same request while the first is under way
+    EXPECT_TRUE(test::PumpUntil([&] { return polls - pollsBefore >= 2; }, 10s))
+        << "the polls stopped while the shell hung";
     EXPECT_TRUE(window->LaunchesUnderWay());
-    EXPECT_GE(polls - pollsBefore, 2) << "the polls stopped while the shell hung";
+    test::DoubleClick(Indicator(*window));  // the same request while the first is under way
+    SetEvent(answer.get());
     ASSERT_TRUE(Settle(*window));
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].parameters, tracker::kStart);
