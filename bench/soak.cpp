@@ -149,7 +149,8 @@ int main(int argc, char** argv) {
     std::printf("%d double-clicks, %d followed by the indicator, settings window opened %d times\n", exercise.rounds,
                 exercise.followed, exercise.settingsOpened);
 
-    bool ok = Check(exercise.followed >= exercise.rounds - 1, "the indicator followed every start and stop");
+    bool ok = Check(exercise.followed >= exercise.rounds - 1,
+                    "the indicator followed every start and stop (one miss allowed)");
     ok &= Check(exercise.settingsOpened >= exercise.rounds / 10, "the settings window opened every time");
     ok &= Check(last.handles <= first.handles + 10, "handles stay flat");
     ok &= Check(last.gdiObjects <= first.gdiObjects + 10, "GDI objects stay flat");

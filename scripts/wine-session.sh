@@ -1,5 +1,6 @@
-# Sourced by run.sh and test.sh: a private Wine prefix under build/, an X display (a private
-# Xvfb where asked or where there is none), and one persistent wineserver for the run.
+# Sourced by run.sh, test.sh, bench.sh and soak.sh: a private Wine prefix under build/, an X
+# display (a private Xvfb where asked or where there is none), and one persistent wineserver
+# for the run.
 #
 # Wine's background processes keep the output of the command that started them, so every
 # Wine start-up here writes to a file: whoever reads our own output (CI) is never held up.

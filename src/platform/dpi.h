@@ -1,4 +1,5 @@
-// Twips, pixels and fonts at a window's own DPI.
+// Twips and pixels at a given DPI (a window's own, or the desktop's system DPI for stored
+// places), fonts at a window's DPI, and the process's DPI awareness.
 #pragma once
 
 #include <windows.h>

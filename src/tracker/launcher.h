@@ -1,7 +1,8 @@
-// Finds the tracker's programs and starts them, and the file browser, through the shell with
-// elevated rights ("runas"). A call may block for long (the elevation prompt, a tracker
-// folder on a network share that is offline), so the strip makes it off its window thread;
-// the launcher keeps no state and may be called from any thread.
+// Finds the tracker's programs and starts them, the file browser and system programs such as
+// sc.exe, through the shell with elevated rights ("runas"). A call may block for long (the
+// elevation prompt, a tracker folder on a network share that is offline), so TrackerControl
+// makes it off the window thread; the launcher keeps no state and may be called from any
+// thread.
 #pragma once
 
 #include <windows.h>
@@ -82,7 +83,8 @@ public:
     LaunchResult Explore(HWND owner, std::wstring_view folder) const;
 
 private:
-    // Shown normally, never waited for; the shell shows nothing of its own.
+    // Shown normally; the started process comes back in the result, for the caller to wait
+    // on, and is never waited for here. The shell shows no message of its own.
     LaunchResult Launch(HWND owner, const std::wstring& file, const std::wstring& parameters,
                         const std::wstring& directory) const;
 
