@@ -130,6 +130,7 @@ DWORD Stop() {
 
 // The service itself: running until the service control manager asks it to stop.
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
+constexpr DWORD kStartingMilliseconds = 300;
 HANDLE g_stopRequested = nullptr;
 
 void ReportState(DWORD state) {
@@ -137,6 +138,7 @@ void ReportState(DWORD state) {
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
     status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+    status.dwWaitHint = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ? 2000 : 0;
     SetServiceStatus(g_statusHandle, &status);
 }
 
@@ -151,6 +153,10 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     g_statusHandle = RegisterServiceCtrlHandlerExW(kServiceName, ServiceControl, nullptr);
     if (!g_statusHandle) return;
     g_stopRequested = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // As the real tracker, which reads its configuration and opens its port first, the
+    // service takes a moment to start and accepts no stop meanwhile.
+    ReportState(SERVICE_START_PENDING);
+    Sleep(kStartingMilliseconds);
     ReportState(SERVICE_RUNNING);
     WaitForSingleObject(g_stopRequested, INFINITE);
     ReportState(SERVICE_STOPPED);

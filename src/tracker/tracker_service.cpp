@@ -19,6 +19,8 @@ constexpr const wchar_t* kProgramFile = L"bnbt.exe";
 
 // How long the watcher waits before it looks again for a service that is not there.
 constexpr DWORD kLookAgainMilliseconds = 5000;
+// How long a stop waits for a service that is still starting to take it.
+constexpr ULONGLONG kStartingPatienceMilliseconds = 10000;
 
 UniqueServiceHandle OpenManager(DWORD access = SC_MANAGER_CONNECT) {
     return UniqueServiceHandle(OpenSCManagerW(nullptr, nullptr, access));
@@ -133,6 +135,29 @@ ServiceFacts QueryTrackerService() {
     return facts;
 }
 
+namespace {
+
+// Whether the service takes a stop, once it has finished starting (at most 10 s from now):
+// the tracker's process is seen, and the strip reads RUNNING, before its service reports
+// that it accepts a stop, and a stop asked meanwhile is refused.
+bool TakesStopOnceStarted(SC_HANDLE service) {
+    const ULONGLONG until = GetTickCount64() + kStartingPatienceMilliseconds;
+    SERVICE_STATUS_PROCESS status{};
+    DWORD bytes = 0;
+    while (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
+                                &bytes)) {
+        const bool starting =
+            status.dwCurrentState == SERVICE_START_PENDING ||
+            (status.dwCurrentState == SERVICE_RUNNING && !(status.dwControlsAccepted & SERVICE_ACCEPT_STOP));
+        if (!starting) return status.dwCurrentState == SERVICE_RUNNING;
+        if (GetTickCount64() >= until) return false;
+        Sleep(50);
+    }
+    return false;
+}
+
+}  // namespace
+
 std::optional<DWORD> ControlTrackerDirectly(bool start) {
     const OpenedService opened = OpenTrackerService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
     const SC_HANDLE service = opened.service.get();
@@ -144,7 +169,12 @@ std::optional<DWORD> ControlTrackerDirectly(bool start) {
     }
     SERVICE_STATUS status{};
     if (ControlService(service, SERVICE_CONTROL_STOP, &status)) return ERROR_SUCCESS;
-    const DWORD error = GetLastError();
+    DWORD error = GetLastError();
+    if ((error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL || error == ERROR_INVALID_SERVICE_CONTROL) &&
+        TakesStopOnceStarted(service)) {
+        if (ControlService(service, SERVICE_CONTROL_STOP, &status)) return ERROR_SUCCESS;
+        error = GetLastError();
+    }
     return error == ERROR_SERVICE_NOT_ACTIVE ? ERROR_SUCCESS : error;
 }
 

@@ -37,6 +37,8 @@ DWORD ServiceExitCode(const SERVICE_STATUS_PROCESS& status) noexcept;
 // this user may without elevation (it opens with SERVICE_START | SERVICE_STOP |
 // SERVICE_QUERY_STATUS): the outcome, ERROR_SUCCESS when it was done or already so. Nothing
 // when this user may not, or there is no such service: the elevated command is then the way.
+// A stop of a service still starting waits (at most 10 s) until it can take the stop. It
+// blocks meanwhile: call it off the window thread.
 std::optional<DWORD> ControlTrackerDirectly(bool start);
 
 // The entry of a service's security descriptor (SDDL) that lets the account `sid` start,
