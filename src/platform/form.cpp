@@ -30,24 +30,17 @@ bool Form::CreateAndLoad(const Design& design, HWND owner) noexcept {
     try {
         Form_Load();
     } catch (...) {
-        TraceException(L"loading failed");
+        Trace(L"loading failed");
         return false;
     }
     loaded_ = true;
     return true;
 }
 
-void Form::Trace(const wchar_t* event, DWORD error) const noexcept {
+void Form::Trace(const wchar_t* event, std::optional<DWORD> error) const noexcept {
     try {
-        DebugTrace(L"window " + std::wstring(className_) + L": " + event + L": error " + std::to_wstring(error));
-    } catch (...) {
-        // Out of memory: there is nothing left to tell it with.
-    }
-}
-
-void Form::TraceException(const wchar_t* event) const noexcept {
-    try {
-        DebugTrace(L"window " + std::wstring(className_) + L": " + event + L": " + CurrentExceptionText());
+        const std::wstring detail = error ? L"error " + std::to_wstring(*error) : CurrentExceptionText();
+        DebugTrace(L"window " + std::wstring(className_) + L": " + event + L": " + detail);
     } catch (...) {
         // Out of memory: there is nothing left to tell it with.
     }
@@ -172,7 +165,7 @@ LRESULT CALLBACK Form::Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM 
         // Nothing may unwind through the window procedure: the event is dropped, and said so.
         wchar_t event[32];
         swprintf(event, 32, L"message 0x%04X dropped", message);
-        self->TraceException(event);
+        self->Trace(event);
     }
     if (!result) result = DefWindowProcW(hwnd, message, wparam, lparam);
     if (message == WM_NCDESTROY) {

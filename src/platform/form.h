@@ -87,9 +87,8 @@ private:
     std::optional<LRESULT> Handle(UINT message, WPARAM wparam, LPARAM lparam);
     void Unload();
     // A debugger's line about this window, "KV-ZTL window <class>: <event>: <detail>", with
-    // the error code, or (inside a catch) the exception, as its detail.
-    void Trace(const wchar_t* event, DWORD error) const noexcept;
-    void TraceException(const wchar_t* event) const noexcept;
+    // the error code as its detail, or without one (inside a catch) the exception.
+    void Trace(const wchar_t* event, std::optional<DWORD> error = std::nullopt) const noexcept;
 
     HWND hwnd_ = nullptr;
     const wchar_t* className_ = L"";
