@@ -107,6 +107,32 @@ OpenedService OpenTrackerService(DWORD access) {
     return opened;
 }
 
+std::optional<SERVICE_STATUS_PROCESS> StatusOf(SC_HANDLE service) {
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
+                              &needed)) {
+        return std::nullopt;
+    }
+    return status;
+}
+
+// Whether the service takes a stop, once it has finished starting (at most 10 s from now):
+// the tracker's process is seen, and the strip reads RUNNING, before its service reports
+// that it accepts a stop, and a stop asked meanwhile is refused.
+bool TakesStopOnceStarted(SC_HANDLE service) {
+    const ULONGLONG until = GetTickCount64() + kStartingPatienceMilliseconds;
+    while (const std::optional<SERVICE_STATUS_PROCESS> status = StatusOf(service)) {
+        const bool starting =
+            status->dwCurrentState == SERVICE_START_PENDING ||
+            (status->dwCurrentState == SERVICE_RUNNING && !(status->dwControlsAccepted & SERVICE_ACCEPT_STOP));
+        if (!starting) return status->dwCurrentState == SERVICE_RUNNING;
+        if (GetTickCount64() >= until) return false;
+        Sleep(50);
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<std::wstring> FindTrackerService() { return OpenTrackerService(0).name; }
@@ -123,40 +149,14 @@ ServiceFacts QueryTrackerService() {
     facts.installed = true;
     const SC_HANDLE service = opened.service.get();
     if (!service) return facts;
-    SERVICE_STATUS_PROCESS status{};
-    DWORD needed = 0;
-    if (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
-                             &needed)) {
-        facts.state = status.dwCurrentState;
-        facts.exitCode = ServiceExitCode(status);
+    if (const std::optional<SERVICE_STATUS_PROCESS> status = StatusOf(service)) {
+        facts.state = status->dwCurrentState;
+        facts.exitCode = ServiceExitCode(*status);
     }
     const std::vector<BYTE> config = ConfigOf(service);
     facts.disabled = AsConfig(config) && AsConfig(config)->dwStartType == SERVICE_DISABLED;
     return facts;
 }
-
-namespace {
-
-// Whether the service takes a stop, once it has finished starting (at most 10 s from now):
-// the tracker's process is seen, and the strip reads RUNNING, before its service reports
-// that it accepts a stop, and a stop asked meanwhile is refused.
-bool TakesStopOnceStarted(SC_HANDLE service) {
-    const ULONGLONG until = GetTickCount64() + kStartingPatienceMilliseconds;
-    SERVICE_STATUS_PROCESS status{};
-    DWORD bytes = 0;
-    while (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
-                                &bytes)) {
-        const bool starting =
-            status.dwCurrentState == SERVICE_START_PENDING ||
-            (status.dwCurrentState == SERVICE_RUNNING && !(status.dwControlsAccepted & SERVICE_ACCEPT_STOP));
-        if (!starting) return status.dwCurrentState == SERVICE_RUNNING;
-        if (GetTickCount64() >= until) return false;
-        Sleep(50);
-    }
-    return false;
-}
-
-}  // namespace
 
 std::optional<DWORD> ControlTrackerDirectly(bool start) {
     const OpenedService opened = OpenTrackerService(SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
