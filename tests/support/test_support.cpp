@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 
@@ -13,6 +14,28 @@
 
 namespace kvztl::test {
 namespace {
+
+// A value of HKCU\<key> as stored, its type and bytes (a text unexpanded); nothing when absent.
+struct StoredBytes {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> bytes;
+};
+
+std::optional<StoredBytes> ReadStored(const std::wstring& key, const wchar_t* name) {
+    constexpr DWORD kAny = RRF_RT_ANY | RRF_NOEXPAND;
+    StoredBytes stored;
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, kAny, nullptr, nullptr, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    stored.bytes.resize(size);
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, kAny, &stored.type, stored.bytes.data(), &size) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    stored.bytes.resize(size);
+    return stored;
+}
 
 std::wstring Widen(const std::string& text) {
     std::wstring out(text.size(), L'\0');
@@ -56,14 +79,11 @@ ScopedUserValue::ScopedUserValue(const wchar_t* key, const wchar_t* name) : key_
 }
 
 void ScopedUserValue::Save() {
-    DWORD size = 0;
-    const DWORD flags = RRF_RT_ANY | RRF_NOEXPAND;
-    if (RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), flags, nullptr, nullptr, &size) != ERROR_SUCCESS) {
-        return;
-    }
-    saved_.resize(size);
-    had_ = RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), flags, &savedType_, saved_.data(), &size) ==
-           ERROR_SUCCESS;
+    std::optional<StoredBytes> stored = ReadStored(key_, name_.c_str());
+    had_ = stored.has_value();
+    if (!stored) return;
+    savedType_ = stored->type;
+    saved_ = std::move(stored->bytes);
 }
 
 ScopedUserValue::~ScopedUserValue() {
@@ -114,18 +134,13 @@ void PrintTo(const RawValue& value, std::ostream* out) {
 }
 
 std::optional<RawValue> ReadUserValue(const std::wstring& key, const wchar_t* name) {
-    constexpr DWORD kAny = RRF_RT_ANY | RRF_NOEXPAND;
-    RawValue value;
-    DWORD bytes = 0;
-    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, kAny, &value.type, nullptr, &bytes) != ERROR_SUCCESS) {
-        return std::nullopt;
+    const std::optional<StoredBytes> stored = ReadStored(key, name);
+    if (!stored) return std::nullopt;
+    RawValue value{stored->type, {}};
+    if ((value.type == REG_SZ || value.type == REG_EXPAND_SZ) && !stored->bytes.empty()) {
+        const auto* text = reinterpret_cast<const wchar_t*>(stored->bytes.data());
+        value.text.assign(text, wcsnlen(text, stored->bytes.size() / sizeof(wchar_t)));
     }
-    std::vector<wchar_t> data(bytes / sizeof(wchar_t) + 1, L'\0');
-    bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
-    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, kAny, &value.type, data.data(), &bytes) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) value.text = data.data();
     return value;
 }
 
