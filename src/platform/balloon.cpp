@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "platform/dpi.h"
+#include "platform/placement.h"
+#include "platform/system_entry.h"
 #include "platform/window.h"
 
 namespace kvztl {
@@ -11,6 +13,8 @@ namespace {
 constexpr UINT_PTR kHideTimer = 1;
 constexpr int kMargin = 8;      // pixels at 96 DPI
 constexpr int kMaxWidth = 400;  // pixels at 96 DPI: longer lines wrap
+constexpr DWORD kStyle = WS_POPUP | WS_BORDER;
+constexpr DWORD kExStyle = WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW;
 
 UniqueFont MessageFont(UINT dpi, bool bold) {
     NONCLIENTMETRICSW metrics{};
@@ -22,6 +26,8 @@ UniqueFont MessageFont(UINT dpi, bool bold) {
     return UniqueFont(CreateFontIndirectW(&font));
 }
 
+int Scaled(int pixels, UINT dpi) noexcept { return MulDiv(pixels, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI); }
+
 }  // namespace
 
 void Balloon::Show(HWND owner, POINT at, const std::wstring& title, const std::wstring& text, UINT milliseconds) {
@@ -32,29 +38,41 @@ void Balloon::Show(HWND owner, POINT at, const std::wstring& title, const std::w
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.lpszClassName = kBalloonClass;
         RegisterClassOnce(wc);
-        window_.reset(CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, kBalloonClass, title.c_str(),
-                                      WS_POPUP | WS_BORDER, 0, 0, 0, 0, owner, nullptr, nullptr, nullptr));
+        window_.reset(CreateWindowExW(kExStyle, kBalloonClass, title.c_str(), kStyle, 0, 0, 0, 0, owner, nullptr,
+                                      nullptr, nullptr));
         if (!window_) return;
         SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
-    const UINT dpi = WindowDpi(owner);
-    font_ = MessageFont(dpi, false);
-    bold_ = MessageFont(dpi, true);
     title_ = title;
     text_ = text;
     SetWindowTextW(window_.get(), (title + L"\n" + text).c_str());  // what a screen reader reads
+    // Measured for the monitor it will show on, which may not be its owner's.
+    Layout(DpiAt(at), at);
+    ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
+    InvalidateRect(window_.get(), nullptr, TRUE);
+    SetTimer(window_.get(), kHideTimer, milliseconds, nullptr);
+}
+
+void Balloon::Layout(UINT dpi, POINT at) noexcept {
+    dpi_ = dpi;
+    font_ = MessageFont(dpi, false);
+    bold_ = MessageFont(dpi, true);
     RECT titleRect{}, textRect{};
     {
         const WindowDC dc(window_.get());
         Measure(dc.get(), titleRect, textRect);
     }
-    const int margin = MulDiv(kMargin, static_cast<int>(dpi), 96);
+    const int margin = Scaled(kMargin, dpi);
     RECT frame{0, 0, std::max(titleRect.right, textRect.right) + margin, textRect.bottom + margin};
-    AdjustWindowRectEx(&frame, WS_POPUP | WS_BORDER, FALSE, WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW);
+    // The frame's border at that DPI, where the system can tell.
+    using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = SystemEntry<AdjustForDpiFn>(L"user32.dll", "AdjustWindowRectExForDpi");
+    if (!adjustForDpi || !adjustForDpi(&frame, kStyle, FALSE, kExStyle, dpi)) {
+        AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+    }
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    SetWindowPos(window_.get(), HWND_TOPMOST, at.x - width / 2, at.y, width, height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
-    InvalidateRect(window_.get(), nullptr, TRUE);
-    SetTimer(window_.get(), kHideTimer, milliseconds, nullptr);
+    const RECT place = InsideNearestWorkArea({at.x - width / 2, at.y, at.x - width / 2 + width, at.y + height});
+    SetWindowPos(window_.get(), HWND_TOPMOST, place.left, place.top, width, height, SWP_NOACTIVATE);
 }
 
 void Balloon::Hide() noexcept {
@@ -64,9 +82,8 @@ void Balloon::Hide() noexcept {
 }
 
 void Balloon::Measure(HDC dc, RECT& title, RECT& text) const noexcept {
-    const UINT dpi = WindowDpi(window_.get());
-    const int margin = MulDiv(kMargin, static_cast<int>(dpi), 96);
-    const int widest = MulDiv(kMaxWidth, static_cast<int>(dpi), 96);
+    const int margin = Scaled(kMargin, dpi_);
+    const int widest = Scaled(kMaxWidth, dpi_);
     title = {margin, margin, margin + widest, margin};
     {
         const SelectionScope font(dc, bold_.get());
@@ -107,6 +124,14 @@ LRESULT CALLBACK Balloon::Procedure(HWND hwnd, UINT message, WPARAM wparam, LPAR
             return 0;
         case WM_MOUSEACTIVATE:
             return MA_NOACTIVATE;
+        case WM_DPICHANGED: {
+            // Moved onto a monitor of another scale: measured again there, from the place the
+            // system suggests.
+            const RECT& suggested = *reinterpret_cast<const RECT*>(lparam);
+            balloon->Layout(HIWORD(wparam), {(suggested.left + suggested.right) / 2, suggested.top});
+            InvalidateRect(hwnd, nullptr, TRUE);
+            return 0;
+        }
         case WM_NCDESTROY:
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             break;

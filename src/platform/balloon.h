@@ -1,6 +1,7 @@
 // A note by a window that shows for a few seconds without taking the focus: a bold title over
 // a few lines of text, in the system's tooltip colours. Drawn by itself, so that the window
-// it belongs to needs no common controls.
+// it belongs to needs no common controls. Measured at the DPI of the monitor it shows on, and
+// kept within that monitor's work area.
 #pragma once
 
 #include <windows.h>
@@ -26,11 +27,14 @@ public:
 private:
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
     void Paint() noexcept;
-    // The title's and the text's places, within the margins, for the window's DPI.
+    // Fonts and size at `dpi`, the top edge's centre at `at`, inside the work area.
+    void Layout(UINT dpi, POINT at) noexcept;
+    // The title's and the text's places, within the margins, at the balloon's DPI.
     void Measure(HDC dc, RECT& title, RECT& text) const noexcept;
 
     UniqueWindow window_;
     UniqueFont font_, bold_;
+    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     std::wstring title_, text_;
 };
 

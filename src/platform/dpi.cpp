@@ -17,6 +17,8 @@ using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using GetDpiForSystemFn = UINT(WINAPI*)();
 using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
 using SetProcessDpiAwarenessContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI, from shellscalingapi.h
 
 }  // namespace
 
@@ -24,6 +26,17 @@ UINT WindowDpi(HWND hwnd) noexcept {
     static const auto getDpiForWindow = User32Entry<GetDpiForWindowFn>("GetDpiForWindow");
     if (getDpiForWindow && hwnd) {
         if (UINT dpi = getDpiForWindow(hwnd)) return dpi;
+    }
+    return SystemDpi();
+}
+
+UINT DpiAt(POINT point) noexcept {
+    // shcore is loaded only when this is first asked (the alert's note).
+    static const auto getDpiForMonitor = SystemEntry<GetDpiForMonitorFn>(L"shcore.dll", "GetDpiForMonitor");
+    UINT x = 0, y = 0;
+    if (getDpiForMonitor &&
+        SUCCEEDED(getDpiForMonitor(MonitorFromPoint(point, MONITOR_DEFAULTTONEAREST), kEffectiveDpi, &x, &y)) && y) {
+        return y;
     }
     return SystemDpi();
 }

@@ -21,6 +21,10 @@ struct TwipsRect {
 
 UINT WindowDpi(HWND hwnd) noexcept;
 
+// The DPI of the monitor nearest to a point of the desktop (the system DPI where the system
+// cannot tell).
+UINT DpiAt(POINT point) noexcept;
+
 // The one scale of the whole desktop's coordinates: the DPI of the primary monitor when the
 // user signed in, the scale at which a DPI-unaware program sees every monitor.
 UINT SystemDpi() noexcept;

@@ -23,21 +23,6 @@ BOOL CALLBACK FindVisiblePart(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
     return TRUE;
 }
 
-// The rectangle moved wholly into the work area of the monitor nearest to it, as far as it fits.
-RECT InsideNearestWorkArea(const RECT& rect) noexcept {
-    // An empty rectangle is near nothing; a pixel at its corner stands for it.
-    const RECT probe{rect.left, rect.top, std::max(rect.right, rect.left + 1), std::max(rect.bottom, rect.top + 1)};
-    MONITORINFO info{};
-    info.cbSize = sizeof(info);
-    if (!GetMonitorInfoW(MonitorFromRect(&probe, MONITOR_DEFAULTTONEAREST), &info)) return rect;
-    const RECT& work = info.rcWork;
-    const LONG width = rect.right - rect.left;
-    const LONG height = rect.bottom - rect.top;
-    const LONG left = std::clamp(rect.left, work.left, std::max(work.left, work.right - width));
-    const LONG top = std::clamp(rect.top, work.top, std::max(work.top, work.bottom - height));
-    return {left, top, left + width, top + height};
-}
-
 // A rectangle that lies wholly outside every monitor's work area goes onto the work area of
 // the nearest monitor; one that is at least partly visible stays as it is.
 RECT KeepReachable(const RECT& rect) noexcept {
@@ -85,6 +70,20 @@ void PlaceWindowTwips(HWND hwnd, const TwipsRect& place) noexcept {
         return WindowDpi(hwnd);
     }));
     SetWindowPos(hwnd, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, kFlags);
+}
+
+RECT InsideNearestWorkArea(const RECT& rect) noexcept {
+    // An empty rectangle is near nothing; a pixel at its corner stands for it.
+    const RECT probe{rect.left, rect.top, std::max(rect.right, rect.left + 1), std::max(rect.bottom, rect.top + 1)};
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetMonitorInfoW(MonitorFromRect(&probe, MONITOR_DEFAULTTONEAREST), &info)) return rect;
+    const RECT& work = info.rcWork;
+    const LONG width = rect.right - rect.left;
+    const LONG height = rect.bottom - rect.top;
+    const LONG left = std::clamp(rect.left, work.left, std::max(work.left, work.right - width));
+    const LONG top = std::clamp(rect.top, work.top, std::max(work.top, work.bottom - height));
+    return {left, top, left + width, top + height};
 }
 
 void BringOnScreen(HWND hwnd) noexcept {

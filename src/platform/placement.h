@@ -31,6 +31,9 @@ RECT PlaceToPixels(const TwipsRect& place, UINT systemDpi, DpiAt dpiAt) {
 // Moves the window wholly onto the work area of the monitor nearest to it, if it is not there.
 void BringOnScreen(HWND hwnd) noexcept;
 
+// The rectangle moved wholly into the work area of the monitor nearest to it, as far as it fits.
+RECT InsideNearestWorkArea(const RECT& rect) noexcept;
+
 // Topmost on and off by the z-order alone: activation and the keyboard focus stay where the
 // user has them. A window of another thread is changed without waiting for it, so a hung
 // program cannot hold up the caller.
