@@ -19,6 +19,7 @@
 #include "support/pe_image.h"
 #include "support/program.h"
 #include "tracker/process_probe.h"
+#include "tracker/service_locator.h"
 #include "tracker/tracker_service.h"
 
 namespace {
@@ -186,10 +187,10 @@ void BenchLatency() {
         tracker->Terminate();
         rows[0].trials.push_back(MillisecondsUntil(program, L"STOPPED", t0));
         pause();
-        kvztl::ControlTrackerDirectly(true);
+        kvztl::ControlServiceDirectly(kvztl::kTrackerServiceName, true);
         rows[1].trials.push_back(MillisecondsUntil(program, L"RUNNING", Clock::now()));
         pause();
-        kvztl::ControlTrackerDirectly(false);
+        kvztl::ControlServiceDirectly(kvztl::kTrackerServiceName, false);
         rows[2].trials.push_back(MillisecondsUntil(program, L"STOPPED", Clock::now()));
         test::PumpUntil([] { return test::ProcessIds(L"bnbt.exe").empty(); }, 5s);
     }

@@ -17,6 +17,7 @@
 #include "figures.h"
 #include "platform/signal_wait.h"
 #include "support/program.h"
+#include "tracker/service_locator.h"
 #include "tracker/tracker_service.h"
 #include "vocabulary.h"
 
@@ -91,10 +92,10 @@ int FastSoak() {
             tracker.reset();
             break;
         case 2:
-            kvztl::ControlTrackerDirectly(true);
+            kvztl::ControlServiceDirectly(kvztl::kTrackerServiceName, true);
             break;
         case 3:
-            kvztl::ControlTrackerDirectly(false);
+            kvztl::ControlServiceDirectly(kvztl::kTrackerServiceName, false);
             break;
         }
         const bool want = changes % 2 == 1;

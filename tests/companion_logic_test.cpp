@@ -1,12 +1,15 @@
 // The logic behind the strip's words: how long and since when the tracker ran, the exit code
 // as Windows writes it, the verdict after a start or a stop, and the service's access entry.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/system_message.h"
 #include "tracker/follow_up.h"
 #include "tracker/tracker_history.h"
+#include "tracker/service_access.h"
+#include "tracker/service_locator.h"
 #include "tracker/tracker_service.h"
 
 namespace kvztl {
@@ -109,21 +112,76 @@ TEST(FollowUp, TellsAFailedStartFromTheServiceAndAStopThatDidNotTake) {
     EXPECT_EQ(*StopVerdict(asked, true, asked + 30s), L"The tracker still runs 30 seconds after it was asked to stop.");
 }
 
-TEST(ServiceAccess, AddsAndRemovesTheStartStopEntryOfThisUser) {
-    const std::wstring sid = L"S-1-5-21-1-2-3-1001";
-    const std::wstring entry = L"(A;;RPWPLC;;;S-1-5-21-1-2-3-1001)";
-    const std::wstring dacl = L"D:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)";
-    EXPECT_EQ(WithStartStopEntry(dacl, sid), dacl + entry);
-    // A SACL follows the DACL: the entry goes before it.
-    EXPECT_EQ(WithStartStopEntry(dacl + L"S:(AU;FA;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;WD)", sid),
-              dacl + entry + L"S:(AU;FA;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;WD)");
-    EXPECT_EQ(WithStartStopEntry(dacl + entry, sid), dacl + entry) << "never twice";
-    EXPECT_TRUE(HasStartStopEntry(dacl + entry, sid));
-    EXPECT_FALSE(HasStartStopEntry(dacl, sid));
-    EXPECT_FALSE(HasStartStopEntry(dacl + entry, L"S-1-5-21-1-2-3-100")) << "another account's entry";
-    EXPECT_EQ(WithoutStartStopEntry(dacl + entry, sid), dacl);
-    EXPECT_EQ(WithoutStartStopEntry(L"D:" + entry + L"(A;;LC;;;IU)" + entry, sid), L"D:(A;;LC;;;IU)");
-    EXPECT_EQ(SdsetParameters(L"BNBT Service", dacl + entry), L"sdset \"BNBT Service\" \"" + dacl + entry + L"\"");
+TEST(ServiceSearch, ReadsTheProgramOfAServicesCommandLine) {
+    EXPECT_EQ(ProgramFileOf(L"\"C:\\Program Files\\BNBT\\bnbt.exe\" -s"), L"bnbt.exe");
+    EXPECT_EQ(ProgramFileOf(L"C:\\BNBT\\bnbt.exe -s"), L"bnbt.exe");
+    EXPECT_EQ(ProgramFileOf(L"C:\\Program Files\\BNBT\\BNBT.EXE -s"), L"BNBT.EXE") << "unquoted, with spaces";
+    EXPECT_EQ(ProgramFileOf(L"C:\\Program Files\\BNBT\\bnbt.exe"), L"bnbt.exe");
+    EXPECT_EQ(ProgramFileOf(L"C:/trackers/bnbt.exe"), L"bnbt.exe");
+    EXPECT_EQ(ProgramFileOf(L"C:\\Windows\\system32\\svchost.exe -k netsvcs -p"), L"svchost.exe");
+    EXPECT_EQ(ProgramFileOf(L"C:\\bnbt.exe.old\\other.exe -s"), L"other.exe");
+    EXPECT_EQ(ProgramFileOf(L"C:\\Drivers\\filter.sys -x"), L"filter.sys") << "no .exe: the first word";
+    EXPECT_EQ(ProgramFileOf(L""), L"");
+}
+
+// A descriptor as Windows hands it out: read from text and written back by the system's own
+// converters, which write each entry's rights in their own order.
+std::wstring AsTheSystemWritesIt(const std::wstring& sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+        return L"(does not parse)";
+    }
+    wchar_t* text = nullptr;
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(
+        descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION, &text, nullptr);
+    std::wstring written = text ? text : L"";
+    LocalFree(text);
+    LocalFree(descriptor);
+    return written;
+}
+
+size_t Count(const std::wstring& text, const std::wstring& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+TEST(ServiceAccess, FindsAddsAndRemovesThisUsersEntryAsTheSystemWritesIt) {
+    const std::wstring sid = L"S-1-5-21-1-2-3-1000";
+    const std::wstring dacl =
+        L"D:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)(A;;CCLCSWLOCRRC;;;IU)";
+    const auto has = [&sid](const std::wstring& sddl) { return HasStartStopEntry(AsTheSystemWritesIt(sddl), sid); };
+
+    // The entry KV-ZTL adds comes back with its rights in the system's order, and is found.
+    const std::wstring granted = AsTheSystemWritesIt(dacl + L"(A;;RPWPLC;;;" + sid + L")");
+    EXPECT_TRUE(Contains(granted, (L"(A;;LCRPWP;;;" + sid + L")").c_str())) << granted;
+    EXPECT_TRUE(HasStartStopEntry(granted, sid));
+    EXPECT_FALSE(has(dacl));
+    EXPECT_FALSE(HasStartStopEntry(granted, L"S-1-5-21-1-2-3-100")) << "another account's entry";
+    EXPECT_TRUE(has(dacl + L"(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;" + sid + L")")) << "full control allows it too";
+    EXPECT_FALSE(has(dacl + L"(A;;LCRP;;;" + sid + L")")) << "start without stop";
+    EXPECT_FALSE(has(dacl + L"(D;;RPWPLC;;;" + sid + L")")) << "an entry that denies";
+
+    // Added once, at the end of the DACL, before an audit list; a second choice takes it out.
+    const std::wstring audited = AsTheSystemWritesIt(dacl + L"S:(AU;FA;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;WD)");
+    const std::optional<std::wstring> added = WithStartStopEntry(audited, sid);
+    ASSERT_TRUE(added);
+    EXPECT_TRUE(HasStartStopEntry(*added, sid)) << *added;
+    EXPECT_EQ(Count(*added, sid), 1u) << *added;
+    EXPECT_TRUE(added->starts_with(AsTheSystemWritesIt(dacl))) << *added;
+    EXPECT_TRUE(Contains(*added, L"S:(AU;FA;")) << *added;
+    EXPECT_EQ(WithStartStopEntry(*added, sid), *added) << "never twice";
+    EXPECT_EQ(WithoutStartStopEntry(AsTheSystemWritesIt(*added), sid), audited);
+    EXPECT_EQ(WithoutStartStopEntry(granted, sid), AsTheSystemWritesIt(dacl));
+    const std::wstring twice =
+        AsTheSystemWritesIt(L"D:P(A;;RPWPLC;;;" + sid + L")(A;;LC;;;IU)(A;;RPWPLC;;;" + sid + L")");
+    EXPECT_EQ(WithoutStartStopEntry(twice, sid), AsTheSystemWritesIt(L"D:P(A;;LC;;;IU)"))
+        << "protected stays protected";
+
+    EXPECT_EQ(WithStartStopEntry(L"not a descriptor", sid), std::nullopt);
+    EXPECT_EQ(WithStartStopEntry(dacl, L"not a sid"), std::nullopt);
+
+    EXPECT_EQ(SdsetParameters(L"BNBT Service", L"D:(A;;LC;;;IU)"), L"sdset \"BNBT Service\" \"D:(A;;LC;;;IU)\"");
     EXPECT_TRUE(CurrentUserSid().starts_with(L"S-1-5-")) << CurrentUserSid();
 }
 

@@ -139,14 +139,30 @@ TEST(Launcher, StartsTheProgramWithItsTextUnchangedAndTheControlKnowsItsProcessU
     test::Process other(test::StandInFolder() + L"\\bnbtfrontend.exe", L"");
     EXPECT_TRUE(IsProcessRunning(L"bnbtfrontend.exe", launched)) << "one not launched still counts";
     EXPECT_TRUE(control.CommandRunning(TrackerAction::Configure));
+    // Its end, seen by a poll before the wait on it fires, is told there, and once only.
     test::EndAll(L"bnbtfrontend.exe");
-    MSG ended{};
-    for (int tries = 0; tries < 500 && !PeekMessageW(&ended, owner.get(), WM_APP + 1, WM_APP + 1, PM_REMOVE); ++tries) {
-        WaitForWork(10);
-    }
-    EXPECT_EQ(ended.wParam, static_cast<WPARAM>(TrackerAction::Configure));
+    std::vector<TrackerControl::Ended> ended = control.TakeEnded();
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0].action, TrackerAction::Configure);
+    EXPECT_TRUE(control.TakeEnded().empty());
     EXPECT_FALSE(control.IsCommand(ids[0], 0));
     EXPECT_FALSE(control.CommandRunning(TrackerAction::Configure));
+
+    // Else its wait tells the window at once, with the command's exit code to take.
+    ASSERT_TRUE(control.Run(TrackerAction::Configure, owner.get(), test::StandInFolder()));
+    ASSERT_TRUE(test::PumpUntil([&] { return control.TakeFinished().size() == 1; }, 10s));
+    for (const DWORD id : test::ProcessIds(L"bnbtfrontend.exe")) {
+        const UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+        TerminateProcess(process.get(), 42);
+    }
+    MSG told{};
+    for (int tries = 0; tries < 500 && !PeekMessageW(&told, owner.get(), WM_APP + 1, WM_APP + 1, PM_REMOVE); ++tries) {
+        WaitForWork(10);
+    }
+    EXPECT_EQ(told.message, static_cast<UINT>(WM_APP + 1));
+    ended = control.TakeEnded();
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0].exitCode, 42u);
 }
 
 TEST(Launcher, SaysWhatBecameOfALaunchAndWhatToTellTheUser) {

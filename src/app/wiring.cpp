@@ -31,18 +31,23 @@ SettingsWindow::Host SettingsHostFor(StatusWindow& status) {
 }
 
 StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstance* instance) {
+    auto locator = std::make_shared<TrackerServiceLocator>();
     return {
         .store = store,
         .probe = [](std::wstring_view name, const ProcessFilter& ignore) { return FindProcesses(name, ignore); },
         .launcher = {},
-        .direct = &ControlTrackerDirectly,
-        .service = &QueryTrackerService,
+        .direct = [locator](bool start) { return ControlServiceDirectly(locator->Find(), start); },
+        .service = [locator] { return QueryService(locator->Find()); },
+        .serviceLocator = locator,
+        .serviceAccess = [locator] { return ReadServiceAccess(locator->Find()); },
         .openSettings = [&store](StatusWindow& status) { SettingsWindow::ShowModal(SettingsHostFor(status), store); },
-        .closed =
+        // A start meanwhile waits for this process to end instead of handing over to a strip
+        // that is going.
+        .closing =
             [instance] {
                 if (instance) instance->Withdraw();
-                PostQuitMessage(0);
             },
+        .closed = [] { PostQuitMessage(0); },
         .alert = &DrawAttention,
     };
 }

@@ -15,9 +15,10 @@ SettingsWindow::Host SettingsHostFor(StatusWindow& status);
 void TellStoreFailureOnce(std::wstring_view key, LSTATUS error);
 
 // The status window's services with the real process probe and shell, and the settings
-// window opened modally on a double-click on its title. When the window has gone, the strip
-// withdraws from `instance` (if it has one), so that a start meanwhile waits for this
-// process to end instead of handing over to nothing, and the program ends.
+// window opened modally on a double-click on its title. As soon as the window begins to close
+// the strip withdraws from `instance` (if it has one), so that a start meanwhile waits for
+// this process to end instead of handing over to a strip that is going; when it has gone, the
+// program ends.
 StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstance* instance);
 
 }  // namespace kvztl

@@ -123,6 +123,7 @@ std::optional<LRESULT> Form::Handle(UINT message, WPARAM wparam, LPARAM lparam) 
     case WM_CLOSE:
         // The owner takes input again before this window goes, so it is the one activated.
         if (modalOwner_) EnableWindow(modalOwner_, TRUE);
+        Form_QueryUnload();
         return std::nullopt;
     case WM_QUERYENDSESSION:
         return TRUE;
@@ -130,7 +131,9 @@ std::optional<LRESULT> Form::Handle(UINT message, WPARAM wparam, LPARAM lparam) 
         // The process may end as soon as this returns: store what closing would, and show
         // nothing that would hold up the logoff. (An end that was called off clears it.)
         SetSessionEnding(wparam != 0);
-        if (wparam) Unload();
+        if (!wparam) return 0;
+        Form_QueryUnload();
+        Unload();
         return 0;
     case WM_DESTROY:
         Unload();
@@ -139,7 +142,11 @@ std::optional<LRESULT> Form::Handle(UINT message, WPARAM wparam, LPARAM lparam) 
         OnDestroyed();
         return std::nullopt;
     case WM_INITMENUPOPUP:
-        if (HIWORD(lparam)) OnSystemMenuOpening(reinterpret_cast<HMENU>(wparam));
+        // The window menu is known by its handle: the flag in lparam is not always set (Wine
+        // leaves it clear for a right-click on the title bar and for Alt+Space).
+        if (HIWORD(lparam) || reinterpret_cast<HMENU>(wparam) == GetSystemMenu(hwnd_, FALSE)) {
+            OnSystemMenuOpening(reinterpret_cast<HMENU>(wparam));
+        }
         return std::nullopt;
     case WM_SYSCOMMAND:
         if (OnSystemCommand(static_cast<UINT>(wparam & 0xFFF0))) return 0;

@@ -63,9 +63,11 @@ protected:
     // One error message owned by this window; nothing when there is no text.
     void ShowError(const std::optional<std::wstring>& text) const;
 
-    // The window's events. Unload comes whenever the window closes or the session ends, and
-    // only after a load that completed.
+    // The window's events. QueryUnload comes as soon as the window begins to close (WM_CLOSE)
+    // or the session ends; Unload whenever the window closes or the session ends, and only
+    // after a load that completed.
     virtual void Form_Load() {}
+    virtual void Form_QueryUnload() {}
     virtual void Form_Unload() {}
     virtual void OnCommand(int /*id*/, int /*code*/) {}
     virtual void OnTimer(UINT_PTR /*id*/) {}

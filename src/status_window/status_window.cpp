@@ -1,6 +1,7 @@
 #include "status_window/status_window.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/accessibility.h"
 #include "platform/placement.h"
@@ -45,25 +46,15 @@ constexpr MenuEntry kMenuEntries[] = {
 
 StartWithWindows ThisProgramAtSignIn() { return StartWithWindows(kProgramName, ThisProgramPath()); }
 
-// The tracker's service and its access list, when both can be had.
-struct ServiceAccess {
-    std::wstring service;
-    std::wstring descriptor;
-};
-std::optional<ServiceAccess> TrackerServiceAccess() {
-    const std::optional<std::wstring> service = FindTrackerService();
-    const std::optional<std::wstring> descriptor = service ? ServiceDescriptor(*service) : std::nullopt;
-    if (!descriptor) return std::nullopt;
-    return ServiceAccess{*service, *descriptor};
-}
-
 // Posted by the launching threads when a launch has come back; by this thread's waits when a
-// process that KV-ZTL launched (the action in wparam) or a tracker process ends; by the
-// service watch at each change of the service (state in wparam, exit code in lparam).
+// process that KV-ZTL launched or a tracker process ends; by the service watch at each change
+// of the service (state in wparam, exit code in lparam); by the service's search when it has
+// found another answer.
 constexpr UINT kLaunchesFinishedMessage = WM_APP + 1;
 constexpr UINT kCommandEndedMessage = WM_APP + 2;
 constexpr UINT kTrackerEndedMessage = WM_APP + 3;
 constexpr UINT kServiceChangedMessage = WM_APP + 4;
+constexpr UINT kServiceFoundMessage = WM_APP + 5;
 
 Moment CreationMoment(HANDLE process) {
     FILETIME created{}, exited{}, kernel{}, user{};
@@ -136,7 +127,7 @@ void StatusWindow::OnSystemMenuOpening(HMENU menu) {
     enable(RestartTrackerItem, StatusColor() == status::kRunningColor);
     tick(StartWithWindowsItem, ThisProgramAtSignIn().Enabled());
     tick(AlertItem, AlertEnabled());
-    const std::optional<ServiceAccess> access = TrackerServiceAccess();
+    const std::optional<ServiceAccess> access = ServiceAccessNow();
     enable(NoPromptItem, access.has_value());
     tick(NoPromptItem, access && HasStartStopEntry(access->descriptor, CurrentUserSid()));
 }
@@ -177,9 +168,11 @@ std::optional<LRESULT> StatusWindow::OnMessage(UINT message, WPARAM wparam, LPAR
         OnLaunchesFinished();
         return 0;
     case kCommandEndedMessage:
-        OnCommandEnded(static_cast<TrackerAction>(wparam));
-        return 0;
     case kTrackerEndedMessage:
+        BNBT_SERVICE_CHECKER_TIMER_Timer();
+        return 0;
+    case kServiceFoundMessage:
+        serviceWatch_->LookAgain();
         BNBT_SERVICE_CHECKER_TIMER_Timer();
         return 0;
     case kServiceChangedMessage:
@@ -197,10 +190,17 @@ std::optional<LRESULT> StatusWindow::OnMessage(UINT message, WPARAM wparam, LPAR
 void StatusWindow::Form_Load() {
     control_ = std::make_unique<TrackerControl>(hwnd(), kLaunchesFinishedMessage, kCommandEndedMessage,
                                                 services_.launcher, services_.direct);
-    serviceWatch_ = std::make_unique<ServiceWatch>(hwnd(), kServiceChangedMessage);
+    const std::shared_ptr<TrackerServiceLocator> locator = services_.serviceLocator;
+    if (locator) locator->TellChanges(hwnd(), kServiceFoundMessage);
+    serviceWatch_ = std::make_unique<ServiceWatch>(hwnd(), kServiceChangedMessage,
+                                                   [locator] { return locator ? locator->Find() : std::nullopt; });
     PlaceWindowTwips(hwnd(), LoadPlace(services_.store, settings::kStatusPlacePrefix, settings::kStatusPlaceDefault));
     SetTimer(hwnd(), BNBT_SERVICE_CHECKER_TIMER, static_cast<UINT>(services_.pollInterval.count()), nullptr);
     SetKeeperEnabled(services_.store.Number(settings::kAlwaysOnTop).value_or(settings::kAlwaysOnTopDefault) == 1.0);
+}
+
+void StatusWindow::Form_QueryUnload() {
+    if (services_.closing) services_.closing();
 }
 
 void StatusWindow::Form_Unload() { SavePlace(services_.store, settings::kStatusPlacePrefix, WindowPlaceTwips(hwnd())); }
@@ -219,6 +219,7 @@ void StatusWindow::BNBT_SERVICE_CHECKER_TIMER_Timer() {
     ShowDescription();
     if (wasRunning && !running) OnTrackerStopped();
     FollowUp(running);
+    for (const TrackerControl::Ended& ended : control_->TakeEnded()) OnCommandEnded(ended);
 }
 
 void StatusWindow::HoldTrackers(const std::vector<DWORD>& found) {
@@ -369,14 +370,34 @@ void StatusWindow::OnLaunchesFinished() {
     BNBT_SERVICE_CHECKER_TIMER_Timer();
 }
 
-void StatusWindow::OnCommandEnded(TrackerAction action) {
-    BNBT_SERVICE_CHECKER_TIMER_Timer();
-    if (action != TrackerAction::Configure || StatusColor() != status::kRunningColor || telling_) return;
+void StatusWindow::OnCommandEnded(const TrackerControl::Ended& ended) {
+    if (ended.action == TrackerAction::Configure) OnRestartQuestion();
+    if (ended.action == TrackerAction::SetServiceAccess) OnServiceAccessChanged(ended.exitCode);
+}
+
+void StatusWindow::OnRestartQuestion() {
+    if (StatusColor() != status::kRunningColor || telling_ || SessionEnding()) return;
     telling_ = true;
     const int answer = MessageBoxW(hwnd(), L"Restart the tracker so that its new settings apply?", kProgramName,
                                    MB_YESNO | MB_ICONQUESTION);
     telling_ = false;
     if (answer == IDYES) OnRestartChosen();
+}
+
+void StatusWindow::OnServiceAccessChanged(DWORD exitCode) {
+    const std::optional<bool> wanted = std::exchange(noPromptWanted_, std::nullopt);
+    if (!wanted) return;
+    const std::optional<ServiceAccess> access = ServiceAccessNow();
+    const std::wstring service = access ? access->service : L"BNBT Service";
+    if (exitCode != ERROR_SUCCESS) {
+        return Tell(hwnd(), L"sc.exe could not change the security of the service \"" + service + L"\" (exit code " +
+                                ExitCodeText(exitCode) + L").");
+    }
+    // The elevated command says little; what the service now holds is the answer.
+    if (access && HasStartStopEntry(access->descriptor, CurrentUserSid()) == *wanted) return;
+    Tell(hwnd(), L"The security of the service \"" + service + L"\" did not change: it still " +
+                     (*wanted ? L"does not let" : L"lets") +
+                     L" your account start and stop it without an elevation prompt.");
 }
 
 void StatusWindow::OnServiceChanged(DWORD state, DWORD exitCode) {
@@ -399,7 +420,7 @@ void StatusWindow::OnRestartChosen() {
 }
 
 void StatusWindow::OnNoPromptChosen() {
-    const std::optional<ServiceAccess> access = TrackerServiceAccess();
+    const std::optional<ServiceAccess> access = ServiceAccessNow();
     if (!access) return ShowError(L"The tracker's service is not installed, or its security cannot be read.");
     const std::wstring& service = access->service;
     const std::wstring sid = CurrentUserSid();
@@ -414,9 +435,12 @@ void StatusWindow::OnNoPromptChosen() {
         IDOK) {
         return;
     }
-    const std::wstring changed =
+    const std::optional<std::wstring> changed =
         granted ? WithoutStartStopEntry(access->descriptor, sid) : WithStartStopEntry(access->descriptor, sid);
-    control_->Run(TrackerAction::SetServiceAccess, hwnd(), L"", SdsetParameters(service, changed));
+    if (!changed) return ShowError(L"The security of the service \"" + service + L"\" cannot be changed by KV-ZTL.");
+    if (control_->Run(TrackerAction::SetServiceAccess, hwnd(), L"", SdsetParameters(service, *changed))) {
+        noPromptWanted_ = !granted;
+    }
 }
 
 void StatusWindow::OnStartWithWindowsChosen() {
@@ -458,6 +482,10 @@ void StatusWindow::ComeForward() noexcept {
     if (IsIconic(hwnd()) || !IsWindowVisible(hwnd())) ShowWindow(hwnd(), SW_RESTORE);
     BringOnScreen(hwnd());
     SetForegroundWindow(hwnd());
+}
+
+std::optional<ServiceAccess> StatusWindow::ServiceAccessNow() const {
+    return services_.serviceAccess ? services_.serviceAccess() : std::nullopt;
 }
 
 bool StatusWindow::AlertEnabled() const {

@@ -18,6 +18,8 @@
 #include "tracker/launcher.h"
 #include "tracker/follow_up.h"
 #include "tracker/process_probe.h"
+#include "tracker/service_access.h"
+#include "tracker/service_locator.h"
 #include "tracker/tracker_control.h"
 #include "tracker/tracker_history.h"
 #include "tracker/tracker_service.h"
@@ -50,8 +52,12 @@ public:
         Launcher launcher;                      // runs what the user asks of the tracker
         DirectControl direct;                   // start and stop without a prompt where allowed
         std::function<ServiceFacts()> service;  // read when a start seems to have failed
+        // Which service is the tracker's, and the access list of that service.
+        std::shared_ptr<TrackerServiceLocator> serviceLocator;
+        std::function<std::optional<ServiceAccess>()> serviceAccess;
         std::chrono::milliseconds pollInterval{500};
         std::function<void(StatusWindow&)> openSettings;  // double-click on the title
+        std::function<void()> closing;                    // the window has begun to close
         std::function<void()> closed;                     // the window has gone
         std::function<void(HWND)> alert;                  // the tracker stopped unasked
     };
@@ -88,6 +94,7 @@ private:
     std::optional<LRESULT> OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
 
     void Form_Load() override;
+    void Form_QueryUnload() override;
     void Form_Unload() override;
     void BNBT_SERVICE_CHECKER_TIMER_Timer();
     void AlwaysOnTopTimer_Timer() noexcept;
@@ -99,7 +106,9 @@ private:
     // With the tracker folder as stored; told to `owner`, or the strip.
     void AskTracker(TrackerAction action, HWND owner = nullptr);
     void OnLaunchesFinished();
-    void OnCommandEnded(TrackerAction action);
+    void OnCommandEnded(const TrackerControl::Ended& ended);
+    void OnRestartQuestion();
+    void OnServiceAccessChanged(DWORD exitCode);
     void OnServiceChanged(DWORD state, DWORD exitCode);
     void OnRestartChosen();
     void OnNoPromptChosen();
@@ -110,6 +119,7 @@ private:
     void OnTrackerStopped();
     void ComeForward() noexcept;
     bool AlertEnabled() const;
+    std::optional<ServiceAccess> ServiceAccessNow() const;
     bool StopAskedLately() const;
 
     // The poll's helpers: the tracker's processes held with a wait, its history, the checks
@@ -143,6 +153,7 @@ private:
     std::optional<StartFollowUp> startCheck_;
     std::optional<StopFollowUp> stopCheck_;
     bool restartAsked_ = false;
+    std::optional<bool> noPromptWanted_;  // what the last change of the service's access list asked for
     bool keeperEnabled_ = false;
     bool telling_ = false;  // a failure's message is up
 };

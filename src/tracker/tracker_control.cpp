@@ -51,6 +51,8 @@ LaunchResult Carry(TrackerAction action, HWND owner, const std::wstring& tracker
 // Removing the service stops the tracker as well.
 bool AsksToStop(TrackerAction action) { return action == TrackerAction::Stop || action == TrackerAction::Uninstall; }
 
+bool HasEnded(HANDLE process) noexcept { return WaitForSingleObject(process, 0) != WAIT_TIMEOUT; }
+
 }  // namespace
 
 // Shared with the launching threads, which may outlive the control (a prompt still open
@@ -81,7 +83,7 @@ bool TrackerControl::Run(TrackerAction action, HWND owner, const std::wstring& t
         if (std::find(underWay.begin(), underWay.end(), action) != underWay.end()) return false;
         underWay.push_back(action);
     }
-    if (AsksToStop(action)) lastStopAsked_ = std::chrono::steady_clock::now();
+    if (AsksToStop(action)) stopsUnderWay_.emplace_back(action, std::chrono::steady_clock::now());
     std::thread([mailbox = mailbox_, launcher = launcher_, direct = direct_, action, owner, trackerFolder,
                  parameters = std::move(parameters)] {
         LaunchResult result = Carry(action, owner, trackerFolder, parameters, launcher, direct);
@@ -102,31 +104,49 @@ std::vector<TrackerControl::Finished> TrackerControl::TakeFinished() {
         finished.swap(mailbox_->finished);
     }
     for (Finished& done : finished) {
-        // A stop that never went out asked nothing.
-        if (AsksToStop(done.action) && !done.result.started()) lastStopAsked_.reset();
+        // A stop that went out counts from when it was asked; one that did not asked nothing.
+        const auto underWay = std::find_if(stopsUnderWay_.begin(), stopsUnderWay_.end(),
+                                           [&done](const auto& stop) { return stop.first == done.action; });
+        if (underWay != stopsUnderWay_.end()) {
+            if (done.result.started())
+                stopWentOut_ = std::max(stopWentOut_.value_or(underWay->second), underWay->second);
+            stopsUnderWay_.erase(underWay);
+        }
         if (!done.result.process) continue;
-        auto ended = SignalWait::Post(done.result.process.get(), mailbox_->window, endedMessage_,
-                                      static_cast<WPARAM>(done.action));
+        auto ended = SignalWait::Post(done.result.process.get(), mailbox_->window, endedMessage_);
         commands_.push_back({done.action, std::move(done.result.process), std::move(ended)});
     }
     return finished;
 }
 
-void TrackerControl::DropEndedCommands() {
-    std::erase_if(commands_,
-                  [](const Command& command) { return WaitForSingleObject(command.process.get(), 0) != WAIT_TIMEOUT; });
+std::vector<TrackerControl::Ended> TrackerControl::TakeEnded() {
+    std::vector<Ended> ended;
+    std::erase_if(commands_, [&ended](const Command& command) {
+        if (!HasEnded(command.process.get())) return false;
+        DWORD code = 0;
+        GetExitCodeProcess(command.process.get(), &code);
+        ended.push_back({command.action, code});
+        return true;
+    });
+    return ended;
 }
 
-bool TrackerControl::CommandRunning(TrackerAction action) {
-    DropEndedCommands();
-    return std::any_of(commands_.begin(), commands_.end(),
-                       [action](const Command& command) { return command.action == action; });
+std::optional<std::chrono::steady_clock::time_point> TrackerControl::LastStopAsked() const {
+    std::optional<TimePoint> last = stopWentOut_;
+    for (const auto& stop : stopsUnderWay_) last = std::max(last.value_or(stop.second), stop.second);
+    return last;
 }
 
-bool TrackerControl::IsCommand(DWORD processId, DWORD parentId) {
-    DropEndedCommands();
-    if (std::any_of(commands_.begin(), commands_.end(),
-                    [processId](const Command& command) { return GetProcessId(command.process.get()) == processId; })) {
+bool TrackerControl::CommandRunning(TrackerAction action) const {
+    return std::any_of(commands_.begin(), commands_.end(), [action](const Command& command) {
+        return command.action == action && !HasEnded(command.process.get());
+    });
+}
+
+bool TrackerControl::IsCommand(DWORD processId, DWORD parentId) const {
+    if (std::any_of(commands_.begin(), commands_.end(), [processId](const Command& command) {
+            return GetProcessId(command.process.get()) == processId && !HasEnded(command.process.get());
+        })) {
         return true;
     }
     // The shell has started it but its handle is not here yet.

@@ -35,9 +35,15 @@ public:
         LaunchResult result;
     };
 
+    // A process started by a launch that has ended.
+    struct Ended {
+        TrackerAction action;
+        DWORD exitCode;
+    };
+
     // Posts `finishedMessage` to `window` whenever a launch has come back, and
-    // `endedMessage` with the action in wparam when a process it started ends. Start and stop
-    // go to `direct` first, when there is one.
+    // `endedMessage` when a process it started ends. Start and stop go to `direct` first,
+    // when there is one.
     TrackerControl(HWND window, UINT finishedMessage, UINT endedMessage, Launcher launcher = {},
                    DirectControl direct = {});
     ~TrackerControl();
@@ -52,19 +58,25 @@ public:
     // kept until they end.
     std::vector<Finished> TakeFinished();
 
+    // The processes started by launches that have ended since the last call. The poll and the
+    // wait on each process both come here, so that each end is told once, whichever sees it
+    // first.
+    std::vector<Ended> TakeEnded();
+
     // True for a process that carries out a command of ours (whatever its name, it is not the
     // tracker): one started by a launch, or, while a launch is under way, any child of this
     // program.
-    bool IsCommand(DWORD processId, DWORD parentId);
+    bool IsCommand(DWORD processId, DWORD parentId) const;
 
-    // When the user last asked the tracker to stop, if a launch to stop it was made.
-    std::optional<std::chrono::steady_clock::time_point> LastStopAsked() const noexcept { return lastStopAsked_; }
+    // When the user last asked the tracker to stop: a stop still under way, or the last one
+    // that went out. A stop refused or failed asked nothing, and leaves the others as they are.
+    std::optional<std::chrono::steady_clock::time_point> LastStopAsked() const;
 
     // True while a launch has not come back yet.
     bool Busy() const;
 
     // True while a process started for `action` runs.
-    bool CommandRunning(TrackerAction action);
+    bool CommandRunning(TrackerAction action) const;
 
 private:
     struct Mailbox;
@@ -74,14 +86,15 @@ private:
         UniqueHandle process;
         std::unique_ptr<SignalWait> ended;
     };
-    void DropEndedCommands();
+    using TimePoint = std::chrono::steady_clock::time_point;
 
     std::shared_ptr<Mailbox> mailbox_;
     UINT endedMessage_;
     Launcher launcher_;
     DirectControl direct_;
     std::vector<Command> commands_;
-    std::optional<std::chrono::steady_clock::time_point> lastStopAsked_;
+    std::vector<std::pair<TrackerAction, TimePoint>> stopsUnderWay_;
+    std::optional<TimePoint> stopWentOut_;
 };
 
 }  // namespace kvztl

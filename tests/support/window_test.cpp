@@ -13,7 +13,10 @@ StatusWindow::Services WindowTest::StandIns() {
         .launcher = Launcher(std::ref(shell)),
         .direct = {},   // always the elevated command, through the recording shell
         .service = {},  // a start is judged by the probe alone
+        .serviceLocator = std::make_shared<TrackerServiceLocator>(),
+        .serviceAccess = {},  // no service's access list to read
         .openSettings = {},
+        .closing = {},
         .closed = {},
         .alert = [this](HWND) { ++alerts; },
     };

@@ -1,0 +1,50 @@
+// Which service is the tracker's: "BNBT Service" where it exists, looked up by its name, else
+// the service whose program is bnbt.exe. A Windows machine has hundreds of services, and
+// finding one by its program means opening and reading each, so that search runs on a thread
+// of its own: once at start, and again when the service control manager says that a service
+// was created (where it says nothing, every minute), and then reads only the services it has
+// not read before. The window thread only ever asks for the name.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "platform/handles.h"
+
+namespace kvztl {
+
+inline constexpr const wchar_t* kTrackerServiceName = L"BNBT Service";
+
+// The file name of the program a service's command line runs: "bnbt.exe" of
+// "\"C:\BNBT\bnbt.exe\" -s", of "C:\BNBT\bnbt.exe -s" and of the unquoted
+// "C:\Program Files\BNBT\bnbt.exe -s".
+std::wstring_view ProgramFileOf(std::wstring_view command) noexcept;
+
+class TrackerServiceLocator {
+public:
+    // Starts the search by program.
+    TrackerServiceLocator();
+    // Stops the search (at once, between two services).
+    ~TrackerServiceLocator();
+    TrackerServiceLocator(const TrackerServiceLocator&) = delete;
+    TrackerServiceLocator& operator=(const TrackerServiceLocator&) = delete;
+
+    // The tracker's service: one look-up by name, else what the search found last; nothing
+    // when there is none. From any thread.
+    std::optional<std::wstring> Find() const;
+
+    // From now on `message` is posted to `window` whenever the search's answer changes.
+    void TellChanges(HWND window, UINT message);
+
+private:
+    struct Shared;
+    std::unique_ptr<Shared> shared_;
+    std::thread search_;
+};
+
+}  // namespace kvztl
