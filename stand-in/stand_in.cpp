@@ -6,6 +6,7 @@
 //   bnbt.exe -start   asks the service control manager to start it
 //   bnbt.exe -stop    asks the service control manager to stop it
 //   bnbt.exe -s       runs as the service; only the service control manager starts it so
+//                     (-s -slow-stop: a stop takes a second, as a busy tracker's does)
 //   bnbt.exe          runs in the foreground until ended
 //   bnbtfrontend.exe  shows a small window
 //
@@ -132,6 +133,7 @@ DWORD Stop() {
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 constexpr DWORD kStartingMilliseconds = 300;
 HANDLE g_stopRequested = nullptr;
+DWORD g_stoppingMilliseconds = 0;  // with -slow-stop, a while
 
 void ReportState(DWORD state) {
     SERVICE_STATUS status{};
@@ -159,6 +161,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     Sleep(kStartingMilliseconds);
     ReportState(SERVICE_RUNNING);
     WaitForSingleObject(g_stopRequested, INFINITE);
+    Sleep(g_stoppingMilliseconds);  // still STOP_PENDING, taking no second stop
     ReportState(SERVICE_STOPPED);
 }
 
@@ -192,6 +195,10 @@ std::string Outcome(const std::wstring& command, DWORD result) {
 
 DWORD RunTracker(const std::wstring& arguments) {
     if (arguments == L"-s") return RunService();
+    if (arguments == L"-s -slow-stop") {
+        g_stoppingMilliseconds = 1000;
+        return RunService();
+    }
     if (arguments.empty()) {
         Sleep(INFINITE);
         return ERROR_SUCCESS;

@@ -11,6 +11,7 @@
 #include "tracker/service_access.h"
 #include "tracker/service_locator.h"
 #include "tracker/tracker_service.h"
+#include "support/test_support.h"
 
 namespace kvztl {
 namespace {
@@ -124,22 +125,6 @@ TEST(ServiceSearch, ReadsTheProgramOfAServicesCommandLine) {
     EXPECT_EQ(ProgramFileOf(L""), L"");
 }
 
-// A descriptor as Windows hands it out: read from text and written back by the system's own
-// converters, which write each entry's rights in their own order.
-std::wstring AsTheSystemWritesIt(const std::wstring& sddl) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
-        return L"(does not parse)";
-    }
-    wchar_t* text = nullptr;
-    ConvertSecurityDescriptorToStringSecurityDescriptorW(
-        descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION, &text, nullptr);
-    std::wstring written = text ? text : L"";
-    LocalFree(text);
-    LocalFree(descriptor);
-    return written;
-}
-
 size_t Count(const std::wstring& text, const std::wstring& part) {
     size_t count = 0;
     for (size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + 1)) ++count;
@@ -150,10 +135,12 @@ TEST(ServiceAccess, FindsAddsAndRemovesThisUsersEntryAsTheSystemWritesIt) {
     const std::wstring sid = L"S-1-5-21-1-2-3-1000";
     const std::wstring dacl =
         L"D:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)(A;;CCLCSWLOCRRC;;;IU)";
-    const auto has = [&sid](const std::wstring& sddl) { return HasStartStopEntry(AsTheSystemWritesIt(sddl), sid); };
+    const auto has = [&sid](const std::wstring& sddl) {
+        return HasStartStopEntry(test::AsTheSystemWritesIt(sddl), sid);
+    };
 
     // The entry KV-ZTL adds comes back with its rights in the system's order, and is found.
-    const std::wstring granted = AsTheSystemWritesIt(dacl + L"(A;;RPWPLC;;;" + sid + L")");
+    const std::wstring granted = test::AsTheSystemWritesIt(dacl + L"(A;;RPWPLC;;;" + sid + L")");
     EXPECT_TRUE(Contains(granted, (L"(A;;LCRPWP;;;" + sid + L")").c_str())) << granted;
     EXPECT_TRUE(HasStartStopEntry(granted, sid));
     EXPECT_FALSE(has(dacl));
@@ -163,19 +150,19 @@ TEST(ServiceAccess, FindsAddsAndRemovesThisUsersEntryAsTheSystemWritesIt) {
     EXPECT_FALSE(has(dacl + L"(D;;RPWPLC;;;" + sid + L")")) << "an entry that denies";
 
     // Added once, at the end of the DACL, before an audit list; a second choice takes it out.
-    const std::wstring audited = AsTheSystemWritesIt(dacl + L"S:(AU;FA;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;WD)");
+    const std::wstring audited = test::AsTheSystemWritesIt(dacl + L"S:(AU;FA;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;WD)");
     const std::optional<std::wstring> added = WithStartStopEntry(audited, sid);
     ASSERT_TRUE(added);
     EXPECT_TRUE(HasStartStopEntry(*added, sid)) << *added;
     EXPECT_EQ(Count(*added, sid), 1u) << *added;
-    EXPECT_TRUE(added->starts_with(AsTheSystemWritesIt(dacl))) << *added;
+    EXPECT_TRUE(added->starts_with(test::AsTheSystemWritesIt(dacl))) << *added;
     EXPECT_TRUE(Contains(*added, L"S:(AU;FA;")) << *added;
     EXPECT_EQ(WithStartStopEntry(*added, sid), *added) << "never twice";
-    EXPECT_EQ(WithoutStartStopEntry(AsTheSystemWritesIt(*added), sid), audited);
-    EXPECT_EQ(WithoutStartStopEntry(granted, sid), AsTheSystemWritesIt(dacl));
+    EXPECT_EQ(WithoutStartStopEntry(test::AsTheSystemWritesIt(*added), sid), audited);
+    EXPECT_EQ(WithoutStartStopEntry(granted, sid), test::AsTheSystemWritesIt(dacl));
     const std::wstring twice =
-        AsTheSystemWritesIt(L"D:P(A;;RPWPLC;;;" + sid + L")(A;;LC;;;IU)(A;;RPWPLC;;;" + sid + L")");
-    EXPECT_EQ(WithoutStartStopEntry(twice, sid), AsTheSystemWritesIt(L"D:P(A;;LC;;;IU)"))
+        test::AsTheSystemWritesIt(L"D:P(A;;RPWPLC;;;" + sid + L")(A;;LC;;;IU)(A;;RPWPLC;;;" + sid + L")");
+    EXPECT_EQ(WithoutStartStopEntry(twice, sid), test::AsTheSystemWritesIt(L"D:P(A;;LC;;;IU)"))
         << "protected stays protected";
 
     EXPECT_EQ(WithStartStopEntry(L"not a descriptor", sid), std::nullopt);

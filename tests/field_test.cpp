@@ -47,12 +47,12 @@ TEST_F(InTheField, WithTheKeeperOnEveryKeyTypedIntoAnotherProgramArrivesThere) {
     HWND edit = FindWindowExW(editor, nullptr, L"Edit", nullptr);
     ASSERT_TRUE(edit);
     SetForegroundWindow(editor);
-    ASSERT_TRUE(test::PumpUntil([&] { return GetForegroundWindow() == editor; }, 3s));
+    ASSERT_TRUE(test::PumpUntil([&] { return GetForegroundWindow() == editor; }, 10s));
     // The keeper has ticked at least once with Notepad in front.
-    ASSERT_TRUE(test::PumpUntil([&] { return test::IsTopmost(program.window); }, 3s));
+    ASSERT_TRUE(test::PumpUntil([&] { return test::IsTopmost(program.window); }, 10s));
     const std::wstring typed = L"the quick brown fox jumps over the lazy dog again and again";
     Type(typed);
-    EXPECT_TRUE(test::PumpUntil([&] { return test::TextOf(edit).size() >= typed.size(); }, 3s));
+    EXPECT_TRUE(test::PumpUntil([&] { return test::TextOf(edit).size() >= typed.size(); }, 10s));
     EXPECT_EQ(test::TextOf(edit), typed);
     EXPECT_EQ(GetForegroundWindow(), editor);
     EXPECT_TRUE(test::IsTopmost(program.window)) << "the keeper still keeps the strip on top";
@@ -69,7 +69,7 @@ TEST_F(InTheField, ADoubleClickWhoseLaunchFailsSaysSoAndIssuesOneCommandWhatever
     ASSERT_TRUE(program.WaitForCaption(status::kRunning));
     test::DoubleClick(program.Indicator(), test::Delivery::Post);
     HWND box = nullptr;
-    ASSERT_TRUE(test::PumpUntil([&] { return (box = program.FindMessageBox()) != nullptr; }, 5s));
+    ASSERT_TRUE(test::PumpUntil([&] { return (box = program.FindMessageBox()) != nullptr; }, 10s));
     EXPECT_EQ(test::TextOf(GetDlgItem(box, 0xFFFF)), kNotFound);
     // While the message is up the tracker ends and the polls go on.
     tracker->Terminate();
@@ -87,7 +87,7 @@ TEST_F(InTheField, ADoubleClickWhoseLaunchFailsSaysSoAndIssuesOneCommandWhatever
 }
 
 TEST_F(InTheField, CommandsThatItStartedDoNotCountAsTheTracker) {
-    const test::TrackerService service;
+    const test::TrackerService& service = Service();
     ASSERT_TRUE(store.store().Save(settings::kTrackerFolder, test::StandInFolder()));
     {
         // Every command it starts stays a while after its work, as a slow one would.
@@ -99,11 +99,11 @@ TEST_F(InTheField, CommandsThatItStartedDoNotCountAsTheTracker) {
 
     // With no service, -start fails; its process lives on for a while and runs no tracker.
     test::DoubleClick(program.Indicator(), test::Delivery::Post);
-    ASSERT_TRUE(test::PumpUntil(commandRuns, 5s));
+    ASSERT_TRUE(test::PumpUntil(commandRuns, 10s));
     bool everRunning = false;
     test::PumpUntil([&] { return (everRunning |= test::TextOf(program.Indicator()) == status::kRunning); }, 1200ms);
     EXPECT_FALSE(everRunning) << "a failing -start command showed as a running tracker";
-    ASSERT_TRUE(test::PumpUntil([&] { return !commandRuns(); }, 5s));
+    ASSERT_TRUE(test::PumpUntil([&] { return !commandRuns(); }, 10s));
     std::vector<std::wstring> texts;
     EXPECT_EQ(AnswerMessageBoxes([](int shown) { return shown == 1; }, &texts), 1);
     EXPECT_EQ(texts.at(0).find(L"The tracker's service is not installed."), 0u) << texts.at(0);
@@ -121,7 +121,7 @@ TEST_F(InTheField, CommandsThatItStartedDoNotCountAsTheTracker) {
 
 TEST_F(InTheField, TrackerCommandsNeverRunAProgramFromAFolderNobodyChose) {
     // No service: the start goes out as the tracker's command, which says it is not installed.
-    const test::TrackerService service;
+    Service();
     test::LaunchLog log;
     // A folder to start in, with a planted bnbt.exe in "-start" and a planted explorer.exe.
     const std::wstring planted = test::TempFolder(L"planted");
@@ -159,7 +159,7 @@ TEST_F(InTheField, TrackerCommandsNeverRunAProgramFromAFolderNobodyChose) {
             }
             return !started.empty();
         },
-        5s);
+        10s);
     ASSERT_EQ(started.size(), 1u);
     const UniqueHandle explorer(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, started[0]));
     wchar_t image[MAX_PATH];
@@ -229,7 +229,7 @@ TEST_F(InTheField, SettingsLeftByOtherVersionsAreReadAndKeptAsStored) {
     ASSERT_TRUE(settings);
     EXPECT_EQ(test::TextOf(GetDlgItem(settings, S::BNBT_FOLDER_TEXTBOX)), folder);
     PostMessageW(settings, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(test::PumpUntil([&] { return !IsWindow(settings); }, 3s));
+    ASSERT_TRUE(test::PumpUntil([&] { return !IsWindow(settings); }, 10s));
     EXPECT_EQ(test::ReadUserValue(SettingsStore::kApplicationKey, settings::kTrackerFolder),
               (test::RawValue{REG_EXPAND_SZ, folder}));
     Close();

@@ -58,7 +58,7 @@ TEST_F(ANewUser, HandsOverRestartsClosesAndLogsOffWithoutATrap) {
         test::Process second(test::KvZtlPath(), L"");
         ASSERT_TRUE(test::PumpUntil([&] { return !second.running(); }, 15s));
         EXPECT_EQ(ExitCodeOf(second), 0u);
-        EXPECT_TRUE(test::PumpUntil([] { return asked == 1; }, 2s));
+        EXPECT_TRUE(test::PumpUntil([] { return asked == 1; }, 10s));
         EXPECT_EQ(test::FindWindowOf(second.id(), StatusWindow::kClassName), nullptr);
     }
 
@@ -80,12 +80,12 @@ TEST_F(ANewUser, HandsOverRestartsClosesAndLogsOffWithoutATrap) {
     // Moved, minimised from the taskbar and closed: the place it had stays.
     SetWindowPos(program.window, nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(program.window, SW_MINIMIZE);
-    ASSERT_TRUE(test::PumpUntil([&] { return IsIconic(program.window) != FALSE; }, 3s));
+    ASSERT_TRUE(test::PumpUntil([&] { return IsIconic(program.window) != FALSE; }, 10s));
 
     // Closed and started again at once, while the old process still ends.
     PostMessageW(program.window, WM_CLOSE, 0, 0);
     auto old = std::move(program.process);
-    ASSERT_TRUE(test::PumpUntil([&] { return !IsWindow(program.window); }, 5s));
+    ASSERT_TRUE(test::PumpUntil([&] { return !IsWindow(program.window); }, 10s));
     program = test::StartProgram();
     ASSERT_TRUE(program.window) << "no strip after a quick restart";
     EXPECT_EQ(ExitCodeOf(*old), 0u);

@@ -325,7 +325,7 @@ TEST_F(SettingsTest, ButtonsDriveTheTrackerServiceFromTheTypedFolder) {
     for (size_t i = 0; i < std::size(steps); ++i) {
         Press(*window, steps[i].button);
         ASSERT_GE(log.WaitFor(i + 1).size(), i + 1) << steps[i].arguments;
-        EXPECT_TRUE(test::PumpUntil([&] { return test::TrackerService::State() == steps[i].state; }, 5s))
+        EXPECT_TRUE(test::PumpUntil([&] { return test::TrackerService::State() == steps[i].state; }, 10s))
             << steps[i].arguments << ": state " << test::TrackerService::State();
         // The service process comes and goes with the service; the commands do not count.
         const bool running = steps[i].state == SERVICE_RUNNING;
@@ -334,7 +334,7 @@ TEST_F(SettingsTest, ButtonsDriveTheTrackerServiceFromTheTypedFolder) {
                 Poll();
                 return status->StatusCaption() == (running ? status::kRunning : status::kStopped);
             },
-            2s))
+            10s))
             << steps[i].arguments;
     }
     Press(*window, S::BNBT_CONFIGURATION_APP_BUTTON);

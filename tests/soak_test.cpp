@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 using Smoke = test::ProgramTest;
 
 TEST_F(Smoke, TheIndicatorFollowsEveryDoubleClickWhileTheSettingsWindowComesAndGoes) {
-    const test::TrackerService service;
+    const test::TrackerService& service = Service();
     service.Install();
     {
         const test::StandInOnPath path;
@@ -20,7 +20,7 @@ TEST_F(Smoke, TheIndicatorFollowsEveryDoubleClickWhileTheSettingsWindowComesAndG
     }
     ASSERT_TRUE(program.WaitForCaption(status::kStopped));
     test::Exercise exercise;
-    for (int round = 0; round < 9; ++round) exercise.Round(program, 1500ms, 3);
+    for (int round = 0; round < 9; ++round) exercise.Round(program, 10s, 3);
     EXPECT_EQ(exercise.followed, exercise.rounds);
     EXPECT_EQ(exercise.settingsOpened, exercise.rounds / 3);
     ASSERT_TRUE(program.process->running());

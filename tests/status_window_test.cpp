@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/balloon.h"
 #include "platform/placement.h"
 #include "store/window_place.h"
 #include "support/window_test.h"
@@ -58,6 +59,77 @@ TEST_F(StatusWindowTest, FollowsARealTrackerAsItStartsAndEnds) {
     tracker->Terminate();
     EXPECT_TRUE(test::PumpUntil([&] { return window->StatusCaption() == L"STOPPED"; }, 10s));
     EXPECT_EQ(window->StatusColor(), 255u);
+}
+
+TEST_F(StatusWindowTest, AsksToRestartWhenTheConfigurationProgramEndsWhicheverSeesItFirst) {
+    // The configuration program as the shell starts it: a process of its own.
+    shell.handOver = L"\"" + test::StandInFolder() + L"\\bnbtfrontend.exe\"";
+    auto window = OpenStatus();
+    ASSERT_TRUE(window);
+    trackerRunning = true;
+    Poll(*window);
+    const auto configure = [&] {
+        window->Run(TrackerAction::Configure, window->hwnd(), test::StandInFolder());
+        ASSERT_TRUE(Settle(*window));
+        ASSERT_EQ(test::ProcessIds(L"bnbtfrontend.exe").size(), 1u);
+    };
+    // Closed, and seen by a poll before the wait on it tells the window: asked all the same.
+    configure();
+    test::Answered texts = test::AnswerOwnMessageBoxes(
+        [&](const test::Answered& answered) {
+            test::EndAll(L"bnbtfrontend.exe");
+            Poll(*window);
+            test::PumpUntil([&] { return !answered.empty(); }, 5s);
+        },
+        IDNO);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0], L"Restart the tracker so that its new settings apply?");
+    EXPECT_EQ(shell.Count(tracker::kStop), 0u) << "No restarts nothing";
+
+    // Not while the session ends: the logoff waits for nobody.
+    configure();
+    SendMessageW(window->hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    texts = test::AnswerOwnMessageBoxes(
+        [&](const test::Answered&) {
+            test::EndAll(L"bnbtfrontend.exe");
+            test::PumpFor(1s);
+        },
+        IDNO);
+    SendMessageW(window->hwnd(), WM_ENDSESSION, FALSE, 0);
+    EXPECT_TRUE(texts.empty()) << texts[0];
+}
+
+TEST_F(StatusWindowTest, TheNoteOfAnAlertStaysInTheWorkAreaAndIsMeasuredAgainAtAnotherScale) {
+    auto window = OpenStatus();
+    ASSERT_TRUE(window);
+    // The strip at the work area's lower right corner: a note centred below it would hang out.
+    RECT work{};
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+    SetWindowPos(window->hwnd(), nullptr, work.right - 60, work.bottom - 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    trackerRunning = true;
+    Poll(*window);
+    trackerRunning = false;
+    Poll(*window);
+    ASSERT_EQ(alerts, 1);
+    HWND note = nullptr;
+    ASSERT_TRUE(
+        test::PumpUntil([&] { return (note = FindWindowW(kBalloonClass, nullptr)) && IsWindowVisible(note); }, 10s));
+    const auto inside = [&work](const RECT& rect) {
+        return rect.left >= work.left && rect.top >= work.top && rect.right <= work.right && rect.bottom <= work.bottom;
+    };
+    RECT at96{};
+    GetWindowRect(note, &at96);
+    EXPECT_TRUE(inside(at96)) << "the note lies outside the work area";
+
+    // Moved onto a monitor of 144 DPI, it is measured again there: half as large again.
+    SendMessageW(note, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&at96));
+    RECT at144{};
+    GetWindowRect(note, &at144);
+    const double widthRatio = static_cast<double>(at144.right - at144.left) / (at96.right - at96.left);
+    const double heightRatio = static_cast<double>(at144.bottom - at144.top) / (at96.bottom - at96.top);
+    EXPECT_NEAR(widthRatio, 1.5, 0.15);
+    EXPECT_NEAR(heightRatio, 1.5, 0.15);
+    EXPECT_TRUE(inside(at144)) << "the note lies outside the work area";
 }
 
 TEST_F(StatusWindowTest, OpensAtTheDefaultPlaceWithTheLabelsAtTheirTwips) {

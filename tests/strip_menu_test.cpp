@@ -4,12 +4,14 @@
 #include "platform/program_info.h"
 #include "status_window/status_window.h"
 #include "store/start_with_windows.h"
+#include "tracker/service_access.h"
 #include "support/window_test.h"
 #include "vocabulary.h"
 
 namespace kvztl {
 namespace {
 
+using namespace std::chrono_literals;
 using S = StatusWindow;
 
 class StripMenu : public test::WindowTest {
@@ -99,6 +101,65 @@ TEST_F(StripMenu, TicksStoreTheAlertChoiceAndWriteTheRunValue) {
     Choose(*window, S::StartWithWindowsItem);
     EXPECT_EQ(test::ReadUserValue(StartWithWindows::kRunKey, kProgramName), std::nullopt);
     EXPECT_FALSE(ItemState(Open(*window), S::StartWithWindowsItem) & MF_CHECKED);
+}
+
+// The service's access list as Windows hands it out, where the entry KV-ZTL adds comes back
+// with its rights in the system's order.
+TEST_F(StripMenu, StartAndStopWithoutAPromptFollowsTheEntryAsTheSystemWritesIt) {
+    const std::wstring sid = CurrentUserSid();
+    const std::wstring others = L"D:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)";
+    std::wstring held = test::AsTheSystemWritesIt(others + L"(A;;RPWPLC;;;" + sid + L")");
+    auto window = OpenStatus([&](S::Services& services) {
+        services.serviceAccess = [&held] { return ServiceAccess{L"BNBT Service", held}; };
+    });
+    ASSERT_TRUE(window);
+    const auto choose = [&](int button) {
+        return test::AnswerOwnMessageBoxes([&](const test::Answered&) { Choose(*window, S::NoPromptItem); }, button);
+    };
+
+    // Granted: ticked, and chosen again it offers to take the entry out.
+    EXPECT_TRUE(ItemState(Open(*window), S::NoPromptItem) & MF_CHECKED);
+    std::vector<std::wstring> texts = choose(IDCANCEL);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_TRUE(texts[0].starts_with(L"KV-ZTL will remove the entry")) << texts[0];
+    EXPECT_TRUE(shell.calls.empty()) << "cancelled, yet sc.exe ran";
+
+    // On OK, one elevated sc.exe sets the list without it; the system still holds it when
+    // sc.exe has ended, and that is said.
+    shell.handOver = L"cmd.exe /c exit 0";
+    EXPECT_EQ(choose(IDOK).size(), 1u);
+    ASSERT_TRUE(Settle(*window));
+    ASSERT_EQ(shell.calls.size(), 1u);
+    EXPECT_TRUE(shell.calls[0].file.ends_with(L"\\System32\\sc.exe")) << shell.calls[0].file;
+    EXPECT_EQ(shell.calls[0].verb, L"runas");
+    const std::optional<std::wstring> without = WithoutStartStopEntry(held, sid);
+    ASSERT_TRUE(without);
+    EXPECT_FALSE(HasStartStopEntry(*without, sid));
+    EXPECT_EQ(shell.calls[0].parameters, SdsetParameters(L"BNBT Service", *without));
+    texts = test::AnswerOwnMessageBoxes(
+        [](const test::Answered& answered) { test::PumpUntil([&] { return !answered.empty(); }, 10s); }, IDOK);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0],
+              L"The security of the service \"BNBT Service\" did not change: it still lets your account start "
+              L"and stop it without an elevation prompt.");
+
+    // Without the entry: not ticked, and chosen it offers to add one; when the service then
+    // holds it, nothing more is said.
+    held = *without;
+    EXPECT_FALSE(ItemState(Open(*window), S::NoPromptItem) & MF_CHECKED);
+    texts = test::AnswerOwnMessageBoxes(
+        [&](const test::Answered&) {
+            Choose(*window, S::NoPromptItem);
+            ASSERT_TRUE(Settle(*window));
+            held = test::AsTheSystemWritesIt(others + L"(A;;RPWPLC;;;" + sid + L")");
+            test::PumpFor(1s);  // sc.exe ends, and the list is read again
+        },
+        IDOK);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_TRUE(texts[0].starts_with(L"KV-ZTL will add an entry")) << texts[0];
+    ASSERT_EQ(shell.calls.size(), 2u);
+    EXPECT_TRUE(shell.calls[1].parameters.find(L"(A;;LCRPWP;;;" + sid + L")") != std::wstring::npos)
+        << shell.calls[1].parameters;
 }
 
 TEST_F(StripMenu, AlertsWhenTheTrackerStopsUnaskedOnly) {

@@ -101,8 +101,12 @@ constexpr DWORD kNoticeMask = SERVICE_NOTIFY_STOPPED | SERVICE_NOTIFY_START_PEND
 
 }  // namespace
 
-ServiceWatch::ServiceWatch(HWND window, UINT message, Find find)
-    : window_(window), message_(message), find_(std::move(find)), notice_(std::make_unique<Notice>(window, message)) {
+ServiceWatch::ServiceWatch(HWND window, UINT message, Find find, Notify notify)
+    : window_(window),
+      message_(message),
+      find_(std::move(find)),
+      notify_(notify),
+      notice_(std::make_unique<Notice>(window, message)) {
     Tend();
 }
 
@@ -154,7 +158,7 @@ void ServiceWatch::Tend() {
     // The notice may come within the call (at once when the service is in a state asked
     // for, and the manager's calls may wait alertably): armed before, or never again.
     notice.armed = true;
-    const DWORD result = NotifyServiceStatusChangeW(service_.get(), kNoticeMask, &notice.notify);
+    const DWORD result = notify_(service_.get(), kNoticeMask, &notice.notify);
     if (result == ERROR_SUCCESS) return;
     notice.armed = false;
     if (result == ERROR_SERVICE_NOTIFY_CLIENT_LAGGING) return StartAfresh();

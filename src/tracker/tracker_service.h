@@ -46,7 +46,10 @@ std::optional<DWORD> ControlServiceDirectly(const std::optional<std::wstring>& s
 class ServiceWatch {
 public:
     using Find = std::function<std::optional<std::wstring>()>;
-    ServiceWatch(HWND window, UINT message, Find find);
+    // NotifyServiceStatusChangeW; tests stand in for it to wait alertably within the call, as
+    // the service control manager's client may.
+    using Notify = DWORD(WINAPI*)(SC_HANDLE, DWORD, PSERVICE_NOTIFYW);
+    ServiceWatch(HWND window, UINT message, Find find, Notify notify = &NotifyServiceStatusChangeW);
     ~ServiceWatch();
     ServiceWatch(const ServiceWatch&) = delete;
     ServiceWatch& operator=(const ServiceWatch&) = delete;
@@ -65,6 +68,7 @@ private:
     HWND window_;
     UINT message_;
     Find find_;
+    Notify notify_;
     std::unique_ptr<Notice> notice_;
     UniqueServiceHandle manager_, service_;
     std::wstring name_;

@@ -19,7 +19,7 @@ bool RunningProgram::WaitForCaption(const std::wstring& caption, std::chrono::mi
 HWND RunningProgram::OpenSettings() const {
     DoubleClick(GetDlgItem(window, StatusWindow::KORVANE_ZTL_TITLE), Delivery::Post);
     HWND settings = nullptr;
-    PumpUntil([&] { return (settings = FindWindowOf(process->id(), SettingsWindow::kClassName)) != nullptr; }, 5s);
+    PumpUntil([&] { return (settings = FindWindowOf(process->id(), SettingsWindow::kClassName)) != nullptr; }, 10s);
     return settings;
 }
 
@@ -70,13 +70,24 @@ void Exercise::Round(const RunningProgram& program, std::chrono::milliseconds wi
     if (HWND settings = program.OpenSettings()) {
         ++settingsOpened;
         PostMessageW(settings, WM_CLOSE, 0, 0);
-        PumpUntil([&] { return !IsWindow(settings); }, 3s);
+        PumpUntil([&] { return !IsWindow(settings); }, 10s);
     }
+}
+
+void ProgramTest::SetUp() {
+    // One left by a test host that was ended would take this test's start over.
+    EndAll(L"kv-ztl.exe");
+    EndAllTrackers();
 }
 
 void ProgramTest::TearDown() {
     if (program.process) program.process->Terminate();
     EndAllTrackers();
+}
+
+const TrackerService& ProgramTest::Service() {
+    if (!service_) service_.emplace();
+    return *service_;
 }
 
 HWND ProgramTest::Start(const std::wstring& directory) {
@@ -100,11 +111,11 @@ int ProgramTest::AnswerMessageBoxes(const std::function<bool(int shown)>& done, 
                 ++shown;
                 if (texts) texts->push_back(TextOf(GetDlgItem(box, 0xFFFF)));
                 SendMessageW(box, WM_COMMAND, IDOK, 0);
-                PumpUntil([&] { return !IsWindow(box); }, 2s);
+                PumpUntil([&] { return !IsWindow(box); }, 10s);
             }
             return done(shown);
         },
-        5s);
+        15s);
     return shown;
 }
 

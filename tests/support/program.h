@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ struct RunningProgram {
     HWND window = nullptr;  // its status window, null if none showed within 10 s
     HWND Indicator() const;
     // Waits (pumping messages) until the indicator reads `caption`.
-    bool WaitForCaption(const std::wstring& caption, std::chrono::milliseconds timeout = 3s) const;
+    bool WaitForCaption(const std::wstring& caption, std::chrono::milliseconds timeout = 10s) const;
     // Double-clicks the title and waits for the settings window; null if none showed.
     HWND OpenSettings() const;
     // A message box that the program shows, or null.
@@ -52,19 +53,23 @@ struct Exercise {
 // kv-ztl.exe with its own settings key emptied, and no tracker running before or after.
 class ProgramTest : public ::testing::Test {
 protected:
-    void SetUp() override { EndAllTrackers(); }
+    void SetUp() override;
     void TearDown() override;
 
     HWND Start(const std::wstring& directory = L"");
+    // The stand-in's service for this test: removed, whatever happens, once the program has
+    // ended (a program that still holds it would keep it, marked for deletion, for the next).
+    const TrackerService& Service();
     // Closes the strip as its close button would and waits for the program to end.
     void Close();
-    // Counts the message boxes the program shows until `done` holds (at most 5 s), pressing
+    // Counts the message boxes the program shows until `done` holds (at most 15 s), pressing
     // OK on each; `done` is told how many were shown so far.
     int AnswerMessageBoxes(const std::function<bool(int shown)>& done, std::vector<std::wstring>* texts = nullptr);
     // The same for a while.
     int AnswerMessageBoxesFor(std::chrono::milliseconds duration);
 
     ProgramStore store;
+    std::optional<TrackerService> service_;  // outlives the program
     RunningProgram program;
 };
 

@@ -244,10 +244,70 @@ void RemoveTrackerService() {
         }
     }  // the service goes once no handle to it is open
     EndAllTrackers();
-    EXPECT_TRUE(PumpUntil([] { return TrackerService::State() == 0; }, 5s)) << "the tracker service stays";
+    EXPECT_TRUE(PumpUntil([] { return TrackerService::State() == 0; }, 10s)) << "the tracker service stays";
 }
 
 }  // namespace
+
+namespace {
+
+// Stops and deletes the service `name` through `manager`, if it is there.
+void DeleteTestService(SC_HANDLE manager, const std::wstring& name) {
+    const UniqueServiceHandle service(OpenServiceW(manager, name.c_str(), SERVICE_STOP | DELETE));
+    if (!service) return;
+    SERVICE_STATUS status{};
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    DeleteService(service.get());
+}
+
+// Makes the service `name` through `manager` (one left over is made again); true when it is
+// there.
+bool CreateTestService(SC_HANDLE manager, const std::wstring& name, const std::wstring& commandLine) {
+    DeleteTestService(manager, name);
+    const UniqueServiceHandle service(CreateServiceW(
+        manager, name.c_str(), name.c_str(), SERVICE_QUERY_STATUS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+        SERVICE_ERROR_IGNORE, commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    return service != nullptr;
+}
+
+std::wstring FillerName(int i) {
+    wchar_t name[32];
+    swprintf(name, 32, L"KvZtlFiller%03d", i);
+    return name;
+}
+
+UniqueServiceHandle ManagerToCreate() {
+    return UniqueServiceHandle(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE | SC_MANAGER_CONNECT));
+}
+
+}  // namespace
+
+ScopedService::ScopedService(std::wstring name, const std::wstring& commandLine) : name_(std::move(name)) {
+    const UniqueServiceHandle manager = ManagerToCreate();
+    EXPECT_TRUE(manager && CreateTestService(manager.get(), name_, commandLine))
+        << "could not make the service " << std::string(name_.begin(), name_.end());
+}
+
+ScopedService::~ScopedService() {
+    const UniqueServiceHandle manager = ManagerToCreate();
+    if (manager) DeleteTestService(manager.get(), name_);
+}
+
+FillerServices::FillerServices(int count) : count_(count) {
+    const UniqueServiceHandle manager = ManagerToCreate();
+    if (!manager) return;
+    // As a Windows machine's: quoted paths, svchost groups, unquoted paths with spaces.
+    const std::wstring forms[] = {L"\"C:\\Program Files\\Vendor\\agent.exe\" /service",
+                                  L"C:\\Windows\\system32\\svchost.exe -k netsvcs -p",
+                                  L"C:\\Program Files (x86)\\Vendor Tools\\updater.exe --run"};
+    for (int i = 0; i < count_; ++i) made_ += CreateTestService(manager.get(), FillerName(i), forms[i % 3]);
+}
+
+FillerServices::~FillerServices() {
+    const UniqueServiceHandle manager = ManagerToCreate();
+    if (!manager) return;
+    for (int i = 0; i < count_; ++i) DeleteTestService(manager.get(), FillerName(i));
+}
 
 TrackerService::TrackerService() { RemoveTrackerService(); }
 
@@ -348,8 +408,66 @@ BOOL ShellRecorder::operator()(SHELLEXECUTEINFOW& info) {
     calls.push_back({info.fMask, info.hwnd, text(info.lpVerb), text(info.lpFile), text(info.lpParameters),
                      text(info.lpDirectory), info.nShow, info.lpParameters == nullptr, info.lpDirectory == nullptr,
                      apartment});
+    if (result && !handOver.empty() && (info.fMask & SEE_MASK_NOCLOSEPROCESS)) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION started{};
+        std::wstring commandLine = handOver;
+        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                           &startup, &started)) {
+            CloseHandle(started.hThread);
+            info.hProcess = started.hProcess;
+        }
+    }
     if (!result) SetLastError(error);
     return result;
+}
+
+namespace {
+
+// What AnswerOwnMessageBoxes's timer needs: one answering at a time on a thread.
+struct Answering {
+    int button;
+    Answered texts;
+};
+thread_local Answering* t_answering = nullptr;
+
+BOOL CALLBACK AnswerIfMessageBox(HWND window, LPARAM) {
+    wchar_t className[16] = L"";
+    GetClassNameW(window, className, 16);
+    if (lstrcmpW(className, L"#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+    t_answering->texts.push_back(TextOf(GetDlgItem(window, 0xFFFF)));
+    PostMessageW(window, WM_COMMAND, static_cast<WPARAM>(t_answering->button), 0);
+    return FALSE;
+}
+
+}  // namespace
+
+Answered AnswerOwnMessageBoxes(const std::function<void(const Answered& answered)>& action, int button) {
+    Answering answering{button, {}};
+    t_answering = &answering;
+    // A message box's own loop dispatches this thread's timer too.
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        if (t_answering) EnumThreadWindows(GetCurrentThreadId(), &AnswerIfMessageBox, 0);
+    });
+    action(answering.texts);
+    KillTimer(nullptr, timer);
+    t_answering = nullptr;
+    return std::move(answering.texts);
+}
+
+std::wstring AsTheSystemWritesIt(const std::wstring& sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+        return L"(does not parse)";
+    }
+    wchar_t* text = nullptr;
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(
+        descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION, &text, nullptr);
+    std::wstring written = text ? text : L"";
+    LocalFree(text);
+    LocalFree(descriptor);
+    return written;
 }
 
 size_t ShellRecorder::Count(const std::wstring& parameters) const {
@@ -393,6 +511,23 @@ void PressKeys(std::initializer_list<WORD> keys) {
     std::for_each(held.rbegin(), held.rend(), [&](WORD code) { key(code, true); });
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
+
+namespace {
+
+void MouseAt(POINT screen, DWORD down, DWORD up) {
+    SetCursorPos(screen.x, screen.y);
+    INPUT inputs[2]{};
+    for (INPUT& input : inputs) input.type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = down;
+    inputs[1].mi.dwFlags = up;
+    SendInput(2, inputs, sizeof(INPUT));
+}
+
+}  // namespace
+
+void RightClickAt(POINT screen) { MouseAt(screen, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP); }
+
+void ClickAt(POINT screen) { MouseAt(screen, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP); }
 
 void Click(HWND control) {
     const LPARAM at = MAKELPARAM(4, 4);

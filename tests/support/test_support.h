@@ -142,6 +142,36 @@ public:
     static DWORD State();
 };
 
+// A service made for the scope: stopped demand-start, running `commandLine`; stopped and
+// deleted when the object goes (and first, when a run that was ended left it).
+class ScopedService {
+public:
+    ScopedService(std::wstring name, const std::wstring& commandLine);
+    ~ScopedService();
+    ScopedService(const ScopedService&) = delete;
+    ScopedService& operator=(const ScopedService&) = delete;
+    const std::wstring& name() const { return name_; }
+
+private:
+    std::wstring name_;
+};
+
+// The services a Windows machine has by the hundred (Wine has about ten): `count` stopped
+// demand-start services "KvZtlFiller000"... with command lines of every form (quoted, and
+// unquoted with and without spaces), made for the scope.
+class FillerServices {
+public:
+    explicit FillerServices(int count = 300);
+    ~FillerServices();
+    FillerServices(const FillerServices&) = delete;
+    FillerServices& operator=(const FillerServices&) = delete;
+    int made() const { return made_; }
+
+private:
+    int count_;
+    int made_ = 0;
+};
+
 // An environment variable set for the scope, for this process and what it starts meanwhile.
 class ScopedEnvironment {
 public:
@@ -209,14 +239,31 @@ struct ShellRecorder {
     std::vector<Call> calls;
     BOOL result = TRUE;
     DWORD error = ERROR_SUCCESS;  // set as the last error when result is FALSE
+    // A command line started at each call that asks for the process, and handed back as the
+    // process the shell started (none when empty).
+    std::wstring handOver;
 
     BOOL operator()(SHELLEXECUTEINFOW& info);
     size_t Count(const std::wstring& parameters) const;
 };
 
+// Runs `action` while every message box this thread shows meanwhile is read and answered
+// with `button` (IDOK, IDCANCEL, IDYES...): their texts, in order. `action` is handed the
+// texts read so far, to wait for them.
+using Answered = std::vector<std::wstring>;
+Answered AnswerOwnMessageBoxes(const std::function<void(const Answered& answered)>& action, int button);
+
+// A security descriptor as Windows hands it out: read from `sddl` and written back (DACL and
+// SACL) by the system's own converters, which write an entry's rights in their own order.
+std::wstring AsTheSystemWritesIt(const std::wstring& sddl);
+
 // Presses keys as the keyboard would, into whatever has the focus: virtual-key codes, each
 // pressed and let go, or held while the next are pressed when it is VK_MENU (Alt).
 void PressKeys(std::initializer_list<WORD> keys);
+
+// Moves the mouse to a point of the screen and presses and lets go of its right or left button.
+void RightClickAt(POINT screen);
+void ClickAt(POINT screen);
 
 // Double-clicks or clicks a control as the mouse would, through its own messages. Posted,
 // the double-click does not wait for what it starts (a modal window of another process).
