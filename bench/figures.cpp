@@ -3,6 +3,13 @@
 #include <psapi.h>
 #include <winternl.h>
 
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace kvztl::bench {
@@ -39,6 +46,85 @@ DWORD HandlesOf(DWORD processId) {
     return handles;
 }
 
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+std::string Narrow(const std::wstring& text) {
+    std::string narrow;
+    for (const wchar_t c : text) narrow += static_cast<char>(c < 128 ? std::tolower(static_cast<int>(c)) : '?');
+    return narrow;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The time the threads of a Linux process have run, in nanoseconds (schedstat's first field);
+// else utime + stime at 100 ticks a second.
+double RunSeconds(const std::string& folder) {
+    unsigned long long nanoseconds = 0;
+    WIN32_FIND_DATAW task{};
+    const std::wstring tasks(folder.begin(), folder.end());
+    HANDLE search = FindFirstFileW((tasks + L"task\\*").c_str(), &task);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (task.cFileName[0] == L'.') continue;
+            unsigned long long ran = 0;
+            std::istringstream(ReadAll(folder + "task\\" + Narrow(task.cFileName) + "\\schedstat")) >> ran;
+            nanoseconds += ran;
+        } while (FindNextFileW(search, &task));
+        FindClose(search);
+    }
+    if (nanoseconds > 0) return static_cast<double>(nanoseconds) / 1e9;
+    // Fields 14 and 15, after the program's name in parentheses.
+    const std::string stat = ReadAll(folder + "stat");
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    unsigned long long user = 0, system = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) user = std::stoull(field);
+        if (i == 15) system = std::stoull(field);
+    }
+    return static_cast<double>(user + system) / 100.0;
+}
+
+// Under Wine a process is a Linux process, whose CPU time /proc counts (Wine's own answer for
+// another process is not kept up to date): found by its program's file name among this
+// prefix's processes. Nothing when not found.
+std::optional<double> LinuxCpuSeconds(HANDLE process) {
+    wchar_t image[MAX_PATH];
+    DWORD size = MAX_PATH;
+    if (!QueryFullProcessImageNameW(process, 0, image, &size)) return std::nullopt;
+    const std::wstring path(image, size);
+    const std::string name = Narrow(path.substr(path.find_last_of(L"\\/") + 1));
+    wchar_t prefix[MAX_PATH] = L"";
+    const bool prefixed = GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH) > 0;
+    const std::string ownPrefix = Narrow(std::wstring(L"WINEPREFIX=") + prefix) + "\n";
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &found);
+    if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::optional<double> seconds;
+    do {
+        const std::wstring id = found.cFileName;
+        if (id.empty() || id.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
+        const std::string folder = "Z:\\proc\\" + Narrow(id) + "\\";
+        std::string command = ReadAll(folder + "cmdline");
+        command = command.substr(0, command.find('\0'));
+        std::transform(command.begin(), command.end(), command.begin(), [](char c) { return std::tolower(c); });
+        if (command.size() < name.size() || command.compare(command.size() - name.size(), name.size(), name) != 0) {
+            continue;
+        }
+        std::string environment = ReadAll(folder + "environ");
+        std::transform(environment.begin(), environment.end(), environment.begin(),
+                       [](char c) { return c == '\0' ? '\n' : std::tolower(c); });
+        if (prefixed && environment.find(ownPrefix) == std::string::npos) continue;
+        seconds = RunSeconds(folder);
+        break;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return seconds;
+}
+
 }  // namespace
 
 ProcessFigures Measure(HANDLE process) {
@@ -49,6 +135,9 @@ ProcessFigures Measure(HANDLE process) {
             return (static_cast<double>(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e7;
         };
         figures.cpuSeconds = seconds(kernel) + seconds(user);
+    }
+    if (UnderWine()) {
+        if (const std::optional<double> seconds = LinuxCpuSeconds(process)) figures.cpuSeconds = *seconds;
     }
     PROCESS_MEMORY_COUNTERS memory{};
     if (GetProcessMemoryInfo(process, &memory, sizeof(memory))) {

@@ -126,7 +126,8 @@ LRESULT CALLBACK Balloon::Procedure(HWND hwnd, UINT message, WPARAM wparam, LPAR
             return MA_NOACTIVATE;
         case WM_DPICHANGED: {
             // Moved onto a monitor of another scale: measured again there, from the place the
-            // system suggests.
+            // system suggests. (Its own move to a place of the same scale changes nothing.)
+            if (HIWORD(wparam) == balloon->dpi_) return 0;
             const RECT& suggested = *reinterpret_cast<const RECT*>(lparam);
             balloon->Layout(HIWORD(wparam), {(suggested.left + suggested.right) / 2, suggested.top});
             InvalidateRect(hwnd, nullptr, TRUE);

@@ -59,7 +59,11 @@ HWND ControlSet::Get(int id) const noexcept {
 
 std::wstring ControlSet::Text(int id) const { return WindowText(Get(id)); }
 
-void ControlSet::SetText(int id, const std::wstring& text) noexcept { SetWindowTextW(Get(id), text.c_str()); }
+void ControlSet::SetText(int id, const std::wstring& text) noexcept {
+    // The same text again changes nothing on the screen: nothing is drawn again.
+    if (Text(id) == text) return;
+    SetWindowTextW(Get(id), text.c_str());
+}
 
 bool ControlSet::Checked(int id) const noexcept { return SendMessageW(Get(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
@@ -76,7 +80,7 @@ std::optional<COLORREF> ControlSet::BackColor(int id) const noexcept {
 
 void ControlSet::SetBackColor(int id, COLORREF color) noexcept {
     Control* control = Find(id);
-    if (!control) return;
+    if (!control || (control->brush && control->spec.backColor == color)) return;
     control->spec.backColor = color;
     control->brush.reset(CreateSolidBrush(color));
     InvalidateRect(control->hwnd, nullptr, TRUE);

@@ -15,7 +15,7 @@ constexpr size_t kMostWaits = MAXIMUM_WAIT_OBJECTS - 1;
 // Tells the window once, and waits no more.
 void ServeSignalled(DWORD index) noexcept {
     if (index >= t_waits.size()) return;
-    const SignalWait* wait = t_waits[index];
+    SignalWait* wait = t_waits[index];
     t_waits.erase(t_waits.begin() + index);
     wait->Signalled();
 }
@@ -41,7 +41,11 @@ void WaitForWork(DWORD milliseconds) noexcept {
 }
 
 bool NextMessage(MSG& msg) {
-    while (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) WaitForWork(INFINITE);
+    // The wait comes first: a message already there ends it at once (MWMO_INPUTAVAILABLE), so
+    // the queue is read once for each message, as GetMessage reads it.
+    do {
+        WaitForWork(INFINITE);
+    } while (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
     return msg.message != WM_QUIT;
 }
 

@@ -22,8 +22,13 @@ public:
     SignalWait& operator=(const SignalWait&) = delete;
 
     HANDLE handle() const noexcept { return handle_; }
-    // Tells the window.
-    void Signalled() const noexcept { PostMessageW(window_, message_, wparam_, 0); }
+    // Tells the window, once.
+    void Signalled() noexcept {
+        signalled_ = true;
+        PostMessageW(window_, message_, wparam_, 0);
+    }
+    // True once the handle has been seen signalled (without asking the system again).
+    bool HasSignalled() const noexcept { return signalled_; }
 
 private:
     SignalWait(HANDLE handle, HWND window, UINT message, WPARAM wparam) noexcept
@@ -33,6 +38,7 @@ private:
     HWND window_;
     UINT message_;
     WPARAM wparam_;
+    bool signalled_ = false;
 };
 
 // GetMessageW that also serves this thread's waits and asynchronous calls while it waits:

@@ -225,7 +225,10 @@ void StatusWindow::BNBT_SERVICE_CHECKER_TIMER_Timer() {
 void StatusWindow::HoldTrackers(const std::vector<DWORD>& found) {
     const auto isFound = [&found](DWORD id) { return std::find(found.begin(), found.end(), id) != found.end(); };
     for (auto held = trackers_.begin(); held != trackers_.end();) {
-        if (isFound(held->id) && WaitForSingleObject(held->process.get(), 0) == WAIT_TIMEOUT) {
+        // Its wait says when it ends; asked of the system only where there is no wait.
+        const bool ended =
+            held->ended ? held->ended->HasSignalled() : WaitForSingleObject(held->process.get(), 0) != WAIT_TIMEOUT;
+        if (isFound(held->id) && !ended) {
             ++held;
             continue;
         }
@@ -249,7 +252,9 @@ void StatusWindow::HoldTrackers(const std::vector<DWORD>& found) {
 void StatusWindow::RecordHistory(bool running) {
     if (running) {
         if (!trackers_.empty()) lastExitCode_.reset();
-        history_.Running(trackers_.empty() ? Now() : CreationMoment(trackers_.front().process.get()));
+        if (!history_.IsRunning()) {
+            history_.Running(trackers_.empty() ? Now() : CreationMoment(trackers_.front().process.get()));
+        }
         return;
     }
     history_.Stopped(Now(), lastExitCode_, StopAskedLately());
@@ -340,6 +345,8 @@ void StatusWindow::AddMenuItems() noexcept {
 }
 
 void StatusWindow::Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder) {
+    // A service that is removed goes only once no handle to it is open.
+    if (action == TrackerAction::Uninstall) serviceWatch_->LetGo();
     control_->Run(action, owner, trackerFolder);
 }
 
@@ -356,6 +363,7 @@ void StatusWindow::OnLaunchesFinished() {
             startCheck_ =
                 StartFollowUp{.owner = done.owner, .asked = now, .serviceStarted = false, .serviceStoppedWith = {}};
         }
+        if (done.action == TrackerAction::Uninstall && !done.result.started()) serviceWatch_->LookAgain();
         if (done.action == TrackerAction::Stop) {
             if (done.result.started()) stopCheck_ = StopFollowUp{done.owner, now, restartAsked_};
             restartAsked_ = false;
@@ -371,6 +379,11 @@ void StatusWindow::OnLaunchesFinished() {
 }
 
 void StatusWindow::OnCommandEnded(const TrackerControl::Ended& ended) {
+    // The service may have come, or may still be there.
+    if (ended.action == TrackerAction::Install || ended.action == TrackerAction::Uninstall) {
+        serviceWatch_->LookAgain();
+        serviceWatch_->Tend();
+    }
     if (ended.action == TrackerAction::Configure) OnRestartQuestion();
     if (ended.action == TrackerAction::SetServiceAccess) OnServiceAccessChanged(ended.exitCode);
 }

@@ -1,6 +1,7 @@
 #include "tracker/service_locator.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -18,8 +19,10 @@ namespace {
 constexpr const wchar_t* kProgramFile = L"bnbt.exe";
 
 // Where the service control manager sends no notice of a service created (Wine), the search
-// looks again this often.
+// looks again this often; and it reads every service again this often, for one whose program
+// was changed or that was made again under the same name between two looks.
 constexpr DWORD kLookAgainMilliseconds = 60'000;
+constexpr ULONGLONG kReadAllAgainMilliseconds = 60 * 60'000;
 
 bool SameText(std::wstring_view a, std::wstring_view b) noexcept {
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
@@ -62,27 +65,34 @@ std::optional<std::vector<std::wstring>> ServiceNames(SC_HANDLE manager) {
     }
 }
 
-bool RunsTheTracker(SC_HANDLE manager, const std::wstring& name) {
+// Whether the service's program is the tracker's; nothing when its configuration could not be
+// read this time (one that this account may not read at all counts as read).
+std::optional<bool> RunsTheTracker(SC_HANDLE manager, const std::wstring& name) {
     const UniqueServiceHandle service = OpenNamed(manager, name, SERVICE_QUERY_CONFIG);
-    if (!service) return false;
+    if (!service) return GetLastError() == ERROR_ACCESS_DENIED ? std::optional(false) : std::nullopt;
     const ServiceConfig config(service.get());
-    return config.get() && config.get()->lpBinaryPathName &&
-           SameText(ProgramFileOf(config.get()->lpBinaryPathName), kProgramFile);
+    if (!config.get()) return std::nullopt;
+    return config.get()->lpBinaryPathName && SameText(ProgramFileOf(config.get()->lpBinaryPathName), kProgramFile);
 }
 
 // The manager's notice that a service was created or deleted: a call to the search thread,
 // while it waits alertably.
 struct ManagerNotice {
     SERVICE_NOTIFYW notify{};
-    bool armed = false;    // asked for, not come yet
-    bool arrived = false;  // come, not yet acted on
-    bool lagging = false;  // the manager handle must be opened again
+    bool armed = false;                 // asked for, not come yet
+    bool arrived = false;               // come, not yet acted on
+    bool lagging = false;               // the manager handle must be opened again
+    std::vector<std::wstring> created;  // the services it named as created
 
     static void CALLBACK Arrived(void* parameter) {
         auto& notice = *static_cast<ManagerNotice*>(static_cast<SERVICE_NOTIFYW*>(parameter)->pContext);
         notice.armed = false;
         notice.arrived = true;
         notice.lagging = notice.notify.dwNotificationStatus == ERROR_SERVICE_NOTIFY_CLIENT_LAGGING;
+        // A list of names, each "/name" when created or "\\name" when deleted.
+        for (const wchar_t* name = notice.notify.pszServiceNames; name && *name; name += wcslen(name) + 1) {
+            if (*name == L'/') notice.created.emplace_back(name + 1);
+        }
         if (notice.notify.pszServiceNames) LocalFree(notice.notify.pszServiceNames);
         notice.notify.pszServiceNames = nullptr;
     }
@@ -148,7 +158,11 @@ struct TrackerServiceLocator::Shared {
         std::erase_if(read, [&present](const std::wstring& name) { return !present.contains(name); });
         for (const std::wstring& name : *names) {
             if (answer || Stopping()) break;
-            if (read.insert(name).second && RunsTheTracker(manager, name)) answer = name;
+            if (read.contains(name)) continue;
+            const std::optional<bool> runs = RunsTheTracker(manager, name);
+            if (!runs) continue;  // read again at the next look
+            read.insert(name);
+            if (*runs) answer = name;
         }
         Found(std::move(answer));
     }
@@ -157,19 +171,27 @@ struct TrackerServiceLocator::Shared {
         std::set<std::wstring> read;
         UniqueServiceHandle manager;
         auto notice = std::make_unique<ManagerNotice>();
+        ULONGLONG readAllAgain = GetTickCount64() + kReadAllAgainMilliseconds;
         while (!Stopping()) {
             if (notice->lagging) manager.reset();
             notice->lagging = notice->arrived = false;
+            for (const std::wstring& name : notice->created) read.erase(name);  // made again, perhaps
+            notice->created.clear();
+            if (GetTickCount64() >= readAllAgain) {
+                read.clear();
+                readAllAgain = GetTickCount64() + kReadAllAgainMilliseconds;
+            }
             if (!manager) manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
             if (!manager) {
                 WaitForSingleObject(stop.get(), kLookAgainMilliseconds);
                 continue;
             }
-            Look(manager.get(), read);
+            // Asked for first, so that a service made while the others are read is not missed.
             if (!notice->armed) notice->Arm(manager.get());
-            if (!notice->arrived) {
-                WaitForSingleObjectEx(stop.get(), notice->armed ? INFINITE : kLookAgainMilliseconds, TRUE);
-            }
+            Look(manager.get(), read);
+            if (notice->arrived || notice->lagging) continue;
+            const auto wait = notice->armed ? static_cast<DWORD>(kReadAllAgainMilliseconds) : kLookAgainMilliseconds;
+            WaitForSingleObjectEx(stop.get(), wait, TRUE);
         }
         manager.reset();  // cancels a notice still armed
         SleepEx(0, TRUE);

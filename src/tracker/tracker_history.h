@@ -27,6 +27,7 @@ class TrackerHistory {
 public:
     // The tracker runs, since `since` (its process's start) if it did not before.
     void Running(Moment since);
+    bool IsRunning() const noexcept { return state_ == State::Running; }
     // It stopped at `at`: with its exit code where known, asked to by KV-ZTL or not.
     void Stopped(Moment at, std::optional<DWORD> exitCode, bool asked);
     // A better-informed exit code for the last stop (the service's, arriving after the poll).

@@ -10,8 +10,6 @@
 namespace kvztl {
 namespace {
 
-// How long the watcher waits before it looks again for a service that is not there.
-constexpr DWORD kLookAgainMilliseconds = 5000;
 // How long a stop waits for a service that is still starting to take it.
 constexpr ULONGLONG kStartingPatienceMilliseconds = 10000;
 
@@ -123,17 +121,12 @@ void ServiceWatch::Release(bool renew) noexcept {
 }
 
 void ServiceWatch::Tend() {
-    const ULONGLONG now = GetTickCount64();
     if (notice_->lagging) StartAfresh();
-    if (service_ && now >= nextLook_) {
-        // A service marked for deletion goes only once every handle to it has closed; where
-        // no notice says so (Wine sends none), the watch finds out by looking now and then.
-        nextLook_ = now + kLookAgainMilliseconds / 2;
-        if (!OpenNamed(manager_.get(), name_, SERVICE_QUERY_STATUS)) Release(true);
-    }
     if (!service_) {
-        if (now < nextLook_) return;
-        nextLook_ = now + kLookAgainMilliseconds;
+        // Looked for when told: a service the search has found, one that a command may have
+        // made.
+        if (!lookNow_) return;
+        lookNow_ = false;
         if (!manager_) manager_ = OpenManager();
         const std::optional<std::wstring> name = manager_ && find_ ? find_() : std::nullopt;
         if (!name) return;
@@ -162,9 +155,13 @@ void ServiceWatch::Tend() {
     if (result == ERROR_SUCCESS) return;
     notice.armed = false;
     if (result == ERROR_SERVICE_NOTIFY_CLIENT_LAGGING) return StartAfresh();
-    // The service is going: look again later.
+    // The service is going: looked for again when the search or a command says so.
     Release(true);
-    nextLook_ = now + kLookAgainMilliseconds;
+}
+
+void ServiceWatch::LetGo() noexcept {
+    Release(true);
+    lookNow_ = false;
 }
 
 void ServiceWatch::StartAfresh() noexcept {
@@ -173,7 +170,7 @@ void ServiceWatch::StartAfresh() noexcept {
     Release(true);
     notice_->lagging = false;
     manager_.reset();
-    nextLook_ = 0;
+    lookNow_ = true;
 }
 
 }  // namespace kvztl

@@ -41,8 +41,10 @@ std::optional<DWORD> ControlServiceDirectly(const std::optional<std::wstring>& s
 // Watches the tracker's service and posts `message` to `window` at each change of state,
 // with the state in wparam and its exit code in lparam. The service control manager's notices
 // are asynchronous calls to the thread that made the watch, which must wait alertably
-// (NextMessage); Tend, called at each poll and after each notice, arms the next one, asks
-// `find` every few seconds for a service that is not there, and lets go of one being deleted.
+// (NextMessage); Tend, called at each poll and after each notice, arms the next one, and asks
+// `find` for a service that is not there when told to look again. A service marked for
+// deletion goes only once every handle to it has closed: the watch lets go of it when its
+// notice says so (Wine sends none), or when told to (the strip removes it itself).
 class ServiceWatch {
 public:
     using Find = std::function<std::optional<std::wstring>()>;
@@ -55,8 +57,12 @@ public:
     ServiceWatch& operator=(const ServiceWatch&) = delete;
 
     void Tend();
-    // Asks `find` again at the next Tend (the answer may have changed).
-    void LookAgain() noexcept { nextLook_ = 0; }
+    // At the next Tend, asks `find` for a service that is not there: the search's answer has
+    // changed, or a command may have made the service.
+    void LookAgain() noexcept { lookNow_ = true; }
+    // Closes the service, so that a removal waits for no handle of the watch's, until told to
+    // look again.
+    void LetGo() noexcept;
 
 private:
     struct Notice;
@@ -72,7 +78,7 @@ private:
     std::unique_ptr<Notice> notice_;
     UniqueServiceHandle manager_, service_;
     std::wstring name_;
-    ULONGLONG nextLook_ = 0;  // GetTickCount64 of the next look for the service
+    bool lookNow_ = true;
 };
 
 }  // namespace kvztl

@@ -232,26 +232,8 @@ void EndAll(const wchar_t* imageName) {
 
 namespace {
 
-void RemoveTrackerService() {
-    {
-        const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-        const UniqueServiceHandle service(
-            manager ? OpenServiceW(manager.get(), TrackerService::kName, SERVICE_STOP | DELETE) : nullptr);
-        if (service) {
-            SERVICE_STATUS status{};
-            ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-            DeleteService(service.get());
-        }
-    }  // the service goes once no handle to it is open
-    EndAllTrackers();
-    EXPECT_TRUE(PumpUntil([] { return TrackerService::State() == 0; }, 10s)) << "the tracker service stays";
-}
-
-}  // namespace
-
-namespace {
-
-// Stops and deletes the service `name` through `manager`, if it is there.
+// Stops and deletes the service `name` through `manager`, if it is there; it goes once no
+// handle to it is open.
 void DeleteTestService(SC_HANDLE manager, const std::wstring& name) {
     const UniqueServiceHandle service(OpenServiceW(manager, name.c_str(), SERVICE_STOP | DELETE));
     if (!service) return;
@@ -268,6 +250,14 @@ bool CreateTestService(SC_HANDLE manager, const std::wstring& name, const std::w
         manager, name.c_str(), name.c_str(), SERVICE_QUERY_STATUS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
         SERVICE_ERROR_IGNORE, commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     return service != nullptr;
+}
+
+void RemoveTrackerService() {
+    if (const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)); manager) {
+        DeleteTestService(manager.get(), TrackerService::kName);
+    }
+    EndAllTrackers();
+    EXPECT_TRUE(PumpUntil([] { return TrackerService::State() == 0; }, 10s)) << "the tracker service stays";
 }
 
 std::wstring FillerName(int i) {
