@@ -22,7 +22,7 @@ constexpr const wchar_t* kProgramFile = L"bnbt.exe";
 // looks again this often; and it reads every service again this often, for one whose program
 // was changed or that was made again under the same name between two looks.
 constexpr DWORD kLookAgainMilliseconds = 60'000;
-constexpr ULONGLONG kReadAllAgainMilliseconds = 60 * 60'000;
+constexpr ULONGLONG kReadAllAgainMilliseconds = 60ULL * 60'000;
 
 bool SameText(std::wstring_view a, std::wstring_view b) noexcept {
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
@@ -47,7 +47,7 @@ size_t UnquotedProgramLength(std::wstring_view command) noexcept {
 // in one buffer); nothing when the manager refuses.
 std::optional<std::vector<std::wstring>> ServiceNames(SC_HANDLE manager) {
     std::vector<std::wstring> names;
-    std::vector<BYTE> buffer(64 * 1024);
+    std::vector<BYTE> buffer(size_t{64} * 1024);
     DWORD resume = 0;
     for (;;) {
         DWORD needed = 0, count = 0;

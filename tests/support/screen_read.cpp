@@ -88,6 +88,7 @@ std::vector<ShownItem> ReadMenuOnScreen(HWND menu) {
                              return a.second < b.second;
                          })->first;
     std::vector<ShownItem> items;
+    items.reserve(bands.size());
     for (const Band& band : bands) items.push_back({band.darkest < 64, band.left < textLeft - 3});
     return items;
 }
