@@ -58,8 +58,8 @@ int FastSoak() {
     services.openSettings = nullptr;
     services.closed = nullptr;
     services.alert = nullptr;
-    const kvztl::ProcessProbe probe = services.probe;
-    services.probe = [&](std::wstring_view name, const kvztl::ProcessFilter& ignore) {
+    const kvztl::ProcessProbe probe = services.tracker.probe;
+    services.tracker.probe = [&](std::wstring_view name, const kvztl::ProcessFilter& ignore) {
         ++polls;
         return probe(name, ignore);
     };

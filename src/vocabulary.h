@@ -51,9 +51,12 @@ inline constexpr const wchar_t* kTrackerFolderDefault = L"TYPE BNBT FOLDER LOCAT
 inline constexpr const wchar_t* kAlwaysOnTop = L"AlwaysOnTopTimer_TICKBOX";
 inline constexpr double kAlwaysOnTopDefault = 0;
 
-// "1" alerts when the tracker stops without being asked to, "0" does not.
+// Choices stored as "1" (on) or "0" (off); store/choices.h reads them, with their defaults.
+// An alert when the tracker stops without being asked to.
 inline constexpr const wchar_t* kAlertOnUnexpectedStop = L"AlertOnUnexpectedStop";
-inline constexpr double kAlertOnUnexpectedStopDefault = 1;
+// The icon in the notification area, and the strip beside it.
+inline constexpr const wchar_t* kNotificationIcon = L"NotificationIcon";
+inline constexpr const wchar_t* kShowStrip = L"ShowStrip";
 
 }  // namespace settings
 }  // namespace kvztl

@@ -27,7 +27,7 @@ TEST_F(Faults, AFailedSnapshotReadsStoppedAndTheNextPollFollowsTheTrackerAgain) 
     test::EndAllTrackers();
     auto tracker = test::StartTracker();
     auto window = OpenStatus([](StatusWindow::Services& services) {
-        services.probe = [](std::wstring_view name, const ProcessFilter& ignore) {
+        services.tracker.probe = [](std::wstring_view name, const ProcessFilter& ignore) {
             return FindProcesses(name, &FlakySnapshot, ignore);
         };
     });

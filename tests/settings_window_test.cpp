@@ -302,8 +302,8 @@ TEST_F(SettingsTest, ButtonsDriveTheTrackerServiceFromTheTypedFolder) {
     test::LaunchLog log;
     // The real shell, and the probe that leaves out the commands.
     status = OpenStatus([](StatusWindow::Services& services) {
-        services.launcher = Launcher();
-        services.probe = [](std::wstring_view name, const ProcessFilter& ignore) {
+        services.tracker.launcher = Launcher();
+        services.tracker.probe = [](std::wstring_view name, const ProcessFilter& ignore) {
             return FindProcesses(name, ignore);
         };
     });

@@ -44,7 +44,7 @@ TEST_F(StatusWindowTest, ShowsTheDesignTimeLookUntilTheFirstPoll) {
 TEST_F(StatusWindowTest, FollowsARealTrackerAsItStartsAndEnds) {
     test::EndAllTrackers();
     auto window = OpenStatus([](S::Services& services) {
-        services.probe = [](std::wstring_view name, const ProcessFilter& ignore) {
+        services.tracker.probe = [](std::wstring_view name, const ProcessFilter& ignore) {
             return FindProcesses(name, ignore);
         };
     });
@@ -222,11 +222,11 @@ TEST_F(StatusWindowTest, AShellThatHangsNeitherFreezesThePollsNorTakesASecondReq
     const UniqueHandle answer(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     auto window = OpenStatus([&](S::Services& services) {
         // A tracker folder on a share that is offline: the shell answers only when let.
-        services.launcher = Launcher([this, &answer](SHELLEXECUTEINFOW& info) {
+        services.tracker.launcher = Launcher([this, &answer](SHELLEXECUTEINFOW& info) {
             WaitForSingleObject(answer.get(), 30000);
             return shell(info);
         });
-        services.probe = [&](std::wstring_view, const ProcessFilter&) {
+        services.tracker.probe = [&](std::wstring_view, const ProcessFilter&) {
             ++polls;
             return std::vector<DWORD>{};
         };

@@ -44,6 +44,7 @@ TEST_F(StripMenu, OffersEveryActionAboveTheSystemsItemsAsTheIndicatorReads) {
                                   L"S&ettings...",
                                   L"",
                                   L"Start with &Windows",
+                                  L"Show in the &notification area",
                                   L"&Alert when the tracker stops",
                                   L"Start and stop without a pr&ompt...",
                                   L"",
@@ -110,7 +111,7 @@ TEST_F(StripMenu, StartAndStopWithoutAPromptFollowsTheEntryAsTheSystemWritesIt) 
     const std::wstring others = L"D:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)";
     std::wstring held = test::AsTheSystemWritesIt(others + L"(A;;RPWPLC;;;" + sid + L")");
     auto window = OpenStatus([&](S::Services& services) {
-        services.serviceAccess = [&held] { return ServiceAccess{L"BNBT Service", held}; };
+        services.tracker.serviceAccess = [&held] { return ServiceAccess{L"BNBT Service", held}; };
     });
     ASSERT_TRUE(window);
     const auto choose = [&](int button) {

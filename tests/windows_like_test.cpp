@@ -18,7 +18,18 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 // The strip's own items in its menu, top to bottom (the system's follow).
-enum ShownItem { kStart, kStop, kRestart, kSettings, kStartWithWindows, kAlert, kNoPrompt, kAbout, kOwnItems };
+enum ShownItem {
+    kStart,
+    kStop,
+    kRestart,
+    kSettings,
+    kStartWithWindows,
+    kNotificationIcon,
+    kAlert,
+    kNoPrompt,
+    kAbout,
+    kOwnItems
+};
 
 class OnAMachineLikeWindows : public test::ProgramTest {
 protected:

@@ -34,12 +34,16 @@ StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstanc
     auto locator = std::make_shared<TrackerServiceLocator>();
     return {
         .store = store,
-        .probe = [](std::wstring_view name, const ProcessFilter& ignore) { return FindProcesses(name, ignore); },
-        .launcher = {},
-        .direct = [locator](bool start) { return ControlServiceDirectly(locator->Find(), start); },
-        .service = [locator] { return QueryService(locator->Find()); },
-        .serviceLocator = locator,
-        .serviceAccess = [locator] { return ReadServiceAccess(locator->Find()); },
+        .tracker =
+            {
+                .store = store,
+                .probe = [](std::wstring_view name, const ProcessFilter& ignore) { return FindProcesses(name, ignore); },
+                .launcher = {},
+                .direct = [locator](bool start) { return ControlServiceDirectly(locator->Find(), start); },
+                .service = [locator] { return QueryService(locator->Find()); },
+                .serviceLocator = locator,
+                .serviceAccess = [locator] { return ReadServiceAccess(locator->Find()); },
+            },
         .openSettings = [&store](StatusWindow& status) { SettingsWindow::ShowModal(SettingsHostFor(status), store); },
         // A start meanwhile waits for this process to end instead of handing over to a strip
         // that is going.
@@ -49,6 +53,8 @@ StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstanc
             },
         .closed = [] { PostQuitMessage(0); },
         .alert = &DrawAttention,
+        .iconShown = {},
+        .showIcon = {},
     };
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <exception>
 
 namespace kvztl {
@@ -12,6 +13,21 @@ void DebugTrace(const std::wstring& text) noexcept {
     } catch (...) {
         OutputDebugStringW(L"KV-ZTL: a trace was lost (out of memory)\n");
     }
+}
+
+void TraceWindowEvent(const wchar_t* className, const wchar_t* event, std::optional<unsigned long> error) noexcept {
+    try {
+        const std::wstring detail = error ? L"error " + std::to_wstring(*error) : CurrentExceptionText();
+        DebugTrace(L"window " + std::wstring(className) + L": " + event + L": " + detail);
+    } catch (...) {
+        // Out of memory: there is nothing left to tell it with.
+    }
+}
+
+void TraceDroppedMessage(const wchar_t* className, unsigned int message) noexcept {
+    wchar_t event[32];
+    swprintf(event, 32, L"message 0x%04X dropped", message);
+    TraceWindowEvent(className, event, std::nullopt);
 }
 
 std::wstring CurrentExceptionText() noexcept {

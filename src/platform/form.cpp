@@ -1,7 +1,5 @@
 #include "platform/form.h"
 
-#include <cwchar>
-
 #include "platform/debug_trace.h"
 #include "platform/signal_wait.h"
 #include "platform/window.h"
@@ -38,12 +36,7 @@ bool Form::CreateAndLoad(const Design& design, HWND owner) noexcept {
 }
 
 void Form::Trace(const wchar_t* event, std::optional<DWORD> error) const noexcept {
-    try {
-        const std::wstring detail = error ? L"error " + std::to_wstring(*error) : CurrentExceptionText();
-        DebugTrace(L"window " + std::wstring(className_) + L": " + event + L": " + detail);
-    } catch (...) {
-        // Out of memory: there is nothing left to tell it with.
-    }
+    TraceWindowEvent(className_, event, error);
 }
 
 void Form::Show() noexcept {
@@ -170,9 +163,7 @@ LRESULT CALLBACK Form::Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM 
         result = self->Handle(message, wparam, lparam);
     } catch (...) {
         // Nothing may unwind through the window procedure: the event is dropped, and said so.
-        wchar_t event[32];
-        swprintf(event, 32, L"message 0x%04X dropped", message);
-        self->Trace(event);
+        TraceDroppedMessage(self->className_, message);
     }
     if (!result) result = DefWindowProcW(hwnd, message, wparam, lparam);
     if (message == WM_NCDESTROY) {

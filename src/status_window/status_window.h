@@ -1,5 +1,6 @@
 // KV_ZTL_MAIN: the strip that shows whether the tracker runs, starts or stops it on a
-// double-click, and keeps itself on top when asked.
+// double-click, and keeps itself on top when asked. What it shows of the tracker comes from
+// the tracker's model, which it observes.
 #pragma once
 
 #include <windows.h>
@@ -9,24 +10,15 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/balloon.h"
 #include "platform/form.h"
-#include "platform/signal_wait.h"
 #include "store/settings_store.h"
-#include "tracker/launcher.h"
-#include "tracker/follow_up.h"
-#include "tracker/process_probe.h"
-#include "tracker/service_access.h"
-#include "tracker/service_locator.h"
-#include "tracker/tracker_control.h"
-#include "tracker/tracker_history.h"
-#include "tracker/tracker_service.h"
+#include "tracker/tracker_model.h"
 
 namespace kvztl {
 
-class StatusWindow final : public Form {
+class StatusWindow final : public Form, private TrackerObserver {
 public:
     static constexpr const wchar_t* kClassName = L"KV_ZTL_MAIN";
 
@@ -34,7 +26,7 @@ public:
     enum Control : int { KORVANE_ZTL_TITLE = 101, BNBT_SERVICE_STATUS_LABEL = 102 };
     enum Timer : UINT_PTR { BNBT_SERVICE_CHECKER_TIMER = 1, AlwaysOnTopTimer = 2 };
 
-    // The items it adds to its system menu (multiples of 16, below the system's own).
+    // The items of its menu (multiples of 16, below the system's own).
     enum MenuItem : UINT {
         StartTrackerItem = 0x10,
         StopTrackerItem = 0x20,
@@ -44,44 +36,54 @@ public:
         AboutItem = 0x60,
         RestartTrackerItem = 0x70,
         NoPromptItem = 0x80,
+        NotificationIconItem = 0x90,
     };
 
     struct Services {
         const SettingsStore& store;
-        ProcessProbe probe;                     // asked at every poll
-        Launcher launcher;                      // runs what the user asks of the tracker
-        DirectControl direct;                   // start and stop without a prompt where allowed
-        std::function<ServiceFacts()> service;  // read when a start seems to have failed
-        // Which service is the tracker's, and the access list of that service.
-        std::shared_ptr<TrackerServiceLocator> serviceLocator;
-        std::function<std::optional<ServiceAccess>()> serviceAccess;
+        TrackerModel::Services tracker;
         std::chrono::milliseconds pollInterval{500};
         std::function<void(StatusWindow&)> openSettings;  // double-click on the title
         std::function<void()> closing;                    // the window has begun to close
         std::function<void()> closed;                     // the window has gone
         std::function<void(HWND)> alert;                  // the tracker stopped unasked
+        // The icon in the notification area: whether it shows (and then tells what the note
+        // by the strip would), and switching it on or off. None: there is no icon.
+        std::function<bool()> iconShown;
+        std::function<void(bool)> showIcon;
     };
 
     // Creates and loads the window (hidden); null if the system refused.
     static Ptr<StatusWindow> Create(Services services);
 
+    TrackerModel& Tracker() noexcept { return *tracker_; }
+
     // The indicator as the rest of the program reads it.
     std::wstring StatusCaption() const { return controls().Text(BNBT_SERVICE_STATUS_LABEL); }
     COLORREF StatusColor() const noexcept { return *controls().BackColor(BNBT_SERVICE_STATUS_LABEL); }
 
-    // Carries out `action` off the window thread; a failure is told in a message owned by
-    // `owner` (or the strip, once `owner` has gone). Asking again while the same action is
-    // under way does nothing.
+    // Carries out `action` for `owner` (see TrackerModel::Run).
     void Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder);
-    // True while a launch has not come back and been told.
-    bool LaunchesUnderWay() const { return control_ && control_->Busy(); }
+    bool LaunchesUnderWay() const { return tracker_->LaunchesUnderWay(); }
 
     // What the indicator's tooltip and accessible description say now.
-    std::wstring Description() const;
+    std::wstring Description() const { return tracker_->Description(); }
 
     // The always-on-top keeper, AlwaysOnTopTimer: switching it off only stops the ticks.
     void SetKeeperEnabled(bool enabled) noexcept;
     bool KeeperEnabled() const noexcept { return keeperEnabled_; }
+
+    // Its menu's items, for another menu too (the icon's): put at the top of `menu`, and
+    // enabled and ticked as they are now. Choose carries one out; false for another item.
+    static void AddMenuItems(HMENU menu) noexcept;
+    void UpdateMenu(HMENU menu) const;
+    bool Choose(UINT item);
+
+    // Shown and in front (a second start, a double-click on the icon).
+    void ComeForward();
+    // Shows or hides the strip, and stores the choice; it hides only while the icon shows.
+    void ShowStrip(bool shown);
+    bool Shown() const noexcept { return IsWindowVisible(hwnd()) != FALSE; }
 
 private:
     explicit StatusWindow(Services services) : services_(std::move(services)) {}
@@ -89,73 +91,46 @@ private:
     void OnTimer(UINT_PTR id) override;
     void OnCommand(int id, int code) override;
     void OnDestroyed() override;
-    void OnSystemMenuOpening(HMENU menu) override;
-    bool OnSystemCommand(UINT id) override;
+    void OnSystemMenuOpening(HMENU menu) override { UpdateMenu(menu); }
+    bool OnSystemCommand(UINT id) override { return Choose(id); }
     std::optional<LRESULT> OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
 
     void Form_Load() override;
     void Form_QueryUnload() override;
     void Form_Unload() override;
-    void BNBT_SERVICE_CHECKER_TIMER_Timer();
+    void BNBT_SERVICE_CHECKER_TIMER_Timer() { tracker_->Poll(); }
     void AlwaysOnTopTimer_Timer() noexcept;
     void BNBT_SERVICE_STATUS_LABEL_DblClick();
     void KORVANE_ZTL_TITLE_DblClick();
 
-    // Beyond the classic events: the menu, the alert, a second start.
-    void AddMenuItems() noexcept;
-    // With the tracker folder as stored; told to `owner`, or the strip.
-    void AskTracker(TrackerAction action, HWND owner = nullptr);
-    void OnLaunchesFinished();
-    void OnCommandEnded(const TrackerControl::Ended& ended);
-    void OnRestartQuestion();
-    void OnServiceAccessChanged(DWORD exitCode);
-    void OnServiceChanged(DWORD state, DWORD exitCode);
+    // What the tracker's model tells.
+    void OnTrackerPolled(const TrackerModel& tracker) override;
+    void OnTrackerStoppedUnasked(const TrackerModel& tracker) override;
+    void OnTrackerFailed(const TrackerFailure& failure) override;
+    void OnConfigurationClosed() override;
+
+    // The menu's items beyond the classic events.
     void OnRestartChosen();
     void OnNoPromptChosen();
-    void OnMouseOverIndicator();
     void OnStartWithWindowsChosen();
     void OnAlertChosen();
+    void OnNotificationIconChosen();
     void OnAboutChosen();
-    void OnTrackerStopped();
-    void ComeForward() noexcept;
-    bool AlertEnabled() const;
-    std::optional<ServiceAccess> ServiceAccessNow() const;
-    bool StopAskedLately() const;
 
-    // The poll's helpers: the tracker's processes held with a wait, its history, the checks
-    // after a start or a stop, and a failure told once.
-    void HoldTrackers(const std::vector<DWORD>& found);
-    void RecordHistory(bool running);
-    void ShowDescription();
-    void FollowUp(bool running);
-    void Tell(HWND owner, const std::wstring& text);
-
-    struct HeldTracker {
-        DWORD id;
-        UniqueHandle process;
-        std::unique_ptr<SignalWait> ended;
-    };
-    struct StopFollowUp {
-        HWND owner;
-        std::chrono::steady_clock::time_point asked;
-        bool thenStart;  // a restart
-    };
+    void OnMouseOverIndicator();
+    // Messages and questions wait until the poll that brought them has ended.
+    void TellNow();
+    void AskToRestartNow();
+    bool IconShown() const { return services_.iconShown && services_.iconShown(); }
 
     Services services_;
-    std::unique_ptr<TrackerControl> control_;
-    std::unique_ptr<ServiceWatch> serviceWatch_;
-    std::vector<HeldTracker> trackers_;
-    std::optional<DWORD> lastExitCode_;  // of the last held tracker process that ended
-    TrackerHistory history_;
+    std::unique_ptr<TrackerModel> tracker_;
     std::wstring description_;
     UniqueWindow tip_;
     Balloon balloon_;
-    std::optional<StartFollowUp> startCheck_;
-    std::optional<StopFollowUp> stopCheck_;
-    bool restartAsked_ = false;
-    std::optional<bool> noPromptWanted_;  // what the last change of the service's access list asked for
     bool keeperEnabled_ = false;
-    bool telling_ = false;  // a failure's message is up
+    std::optional<TrackerFailure> toTell_;  // a failure's message, to come
+    bool telling_ = false;                  // a message is up
 };
 
 }  // namespace kvztl

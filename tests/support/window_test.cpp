@@ -5,20 +5,26 @@ namespace kvztl::test {
 StatusWindow::Services WindowTest::StandIns() {
     return {
         .store = test.store(),
-        // A running tracker's id that no process has: nothing to hold.
-        .probe =
-            [this](std::wstring_view, const ProcessFilter&) {
-                return trackerRunning ? std::vector<DWORD>{0xFFFFFFF0} : std::vector<DWORD>{};
+        .tracker =
+            {
+                .store = test.store(),
+                // A running tracker's id that no process has: nothing to hold.
+                .probe =
+                    [this](std::wstring_view, const ProcessFilter&) {
+                        return trackerRunning ? std::vector<DWORD>{0xFFFFFFF0} : std::vector<DWORD>{};
+                    },
+                .launcher = Launcher(std::ref(shell)),
+                .direct = {},   // always the elevated command, through the recording shell
+                .service = {},  // a start is judged by the probe alone
+                .serviceLocator = std::make_shared<TrackerServiceLocator>(),
+                .serviceAccess = {},  // no service's access list to read
             },
-        .launcher = Launcher(std::ref(shell)),
-        .direct = {},   // always the elevated command, through the recording shell
-        .service = {},  // a start is judged by the probe alone
-        .serviceLocator = std::make_shared<TrackerServiceLocator>(),
-        .serviceAccess = {},  // no service's access list to read
         .openSettings = {},
         .closing = {},
         .closed = {},
         .alert = [this](HWND) { ++alerts; },
+        .iconShown = {},
+        .showIcon = {},
     };
 }
 

@@ -1,0 +1,312 @@
+#include "tracker/tracker_model.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/system_message.h"
+#include "vocabulary.h"
+
+namespace kvztl {
+namespace {
+
+constexpr const wchar_t* kWindowClass = L"KVZTL_TRACKER";
+
+// Posted to the model's window by the launching threads when a launch has come back; by this
+// thread's waits when a process that KV-ZTL launched or a tracker process ends; by the service
+// watch at each change of the service (state in wparam, exit code in lparam); by the service's
+// search when it has found another answer.
+constexpr UINT kLaunchesFinishedMessage = WM_APP + 1;
+constexpr UINT kCommandEndedMessage = WM_APP + 2;
+constexpr UINT kTrackerEndedMessage = WM_APP + 3;
+constexpr UINT kServiceChangedMessage = WM_APP + 4;
+constexpr UINT kServiceFoundMessage = WM_APP + 5;
+
+// Asked to stop by this program within this time before it stops, the tracker stopped as
+// asked: nothing unexpected.
+constexpr auto kStopAskedLately = std::chrono::seconds(30);
+
+Moment CreationMoment(HANDLE process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return Now();
+    return MomentOf(created);
+}
+
+}  // namespace
+
+const wchar_t* FailureTitle(TrackerAction action) noexcept {
+    switch (action) {
+    case TrackerAction::Start:
+        return L"The tracker did not start";
+    case TrackerAction::Stop:
+        return L"The tracker did not stop";
+    default:
+        return kProgramName;
+    }
+}
+
+std::unique_ptr<TrackerModel> TrackerModel::Create(Services services) {
+    std::unique_ptr<TrackerModel> model(new TrackerModel(std::move(services)));
+    if (!model->window_) return nullptr;
+    return model;
+}
+
+TrackerModel::TrackerModel(Services services)
+    : services_(std::move(services)),
+      window_(MessageWindow::Create(kWindowClass,
+                                    [this](UINT message, WPARAM wparam, LPARAM lparam) {
+                                        return OnMessage(message, wparam, lparam);
+                                    })),
+      control_(window_ ? window_->hwnd() : nullptr, kLaunchesFinishedMessage, kCommandEndedMessage,
+               services_.launcher, services_.direct) {
+    if (!window_) return;
+    const std::shared_ptr<TrackerServiceLocator> locator = services_.serviceLocator;
+    if (locator) locator->TellChanges(window_->hwnd(), kServiceFoundMessage);
+    serviceWatch_ = std::make_unique<ServiceWatch>(window_->hwnd(), kServiceChangedMessage, [locator] {
+        return locator ? locator->Find() : std::nullopt;
+    });
+}
+
+TrackerModel::~TrackerModel() {
+    if (services_.serviceLocator) services_.serviceLocator->TellChanges(nullptr, 0);
+}
+
+void TrackerModel::Observe(TrackerObserver* observer) { observers_.push_back(observer); }
+
+void TrackerModel::Forget(TrackerObserver* observer) noexcept { std::erase(observers_, observer); }
+
+template <typename Event>
+void TrackerModel::Tell(Event event) {
+    // A copy: an observer may come or go while it is told (a message box lets polls run).
+    const std::vector<TrackerObserver*> observers = observers_;
+    for (TrackerObserver* observer : observers) {
+        if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) event(*observer);
+    }
+}
+
+std::optional<LRESULT> TrackerModel::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case kLaunchesFinishedMessage:
+        OnLaunchesFinished();
+        return 0;
+    case kCommandEndedMessage:
+    case kTrackerEndedMessage:
+        Poll();
+        return 0;
+    case kServiceChangedMessage:
+        OnServiceChanged(static_cast<DWORD>(wparam), static_cast<DWORD>(lparam));
+        return 0;
+    case kServiceFoundMessage:
+        serviceWatch_->LookAgain();
+        Poll();
+        return 0;
+    }
+    return std::nullopt;
+}
+
+void TrackerModel::Poll() {
+    serviceWatch_->Tend();
+    const bool wasRunning = state_ == TrackerState::Running;
+    const std::vector<DWORD> found = services_.probe(
+        tracker::kProcessImage, [this](DWORD id, DWORD parentId) { return control_.IsCommand(id, parentId); });
+    const bool running = !found.empty();
+    state_ = running ? TrackerState::Running : TrackerState::Stopped;
+    HoldTrackers(found);
+    RecordHistory(running);
+    Tell([this](TrackerObserver& observer) { observer.OnTrackerPolled(*this); });
+    if (wasRunning && !running && !StopAskedLately()) {
+        Tell([this](TrackerObserver& observer) { observer.OnTrackerStoppedUnasked(*this); });
+    }
+    FollowUp(running);
+    for (const TrackerControl::Ended& ended : control_.TakeEnded()) OnCommandEnded(ended);
+}
+
+std::wstring TrackerModel::StatusText() const {
+    switch (state_) {
+    case TrackerState::Running:
+        return status::kRunning;
+    case TrackerState::Stopped:
+        return status::kStopped;
+    case TrackerState::Unknown:
+        break;
+    }
+    return {};
+}
+
+std::wstring TrackerModel::Description() const { return history_.Describe(Now()); }
+
+std::wstring TrackerModel::Summary() const {
+    if (state_ == TrackerState::Unknown) return kProgramName;
+    const std::wstring description = Description();
+    return L"BNBT: " + StatusText() + L"\n" + description.substr(0, description.find(L'\n'));
+}
+
+void TrackerModel::HoldTrackers(const std::vector<DWORD>& found) {
+    const auto isFound = [&found](DWORD id) { return std::find(found.begin(), found.end(), id) != found.end(); };
+    for (auto held = trackers_.begin(); held != trackers_.end();) {
+        // Its wait says when it ends; asked of the system only where there is no wait.
+        const bool ended = held->ended ? held->ended->HasSignalled()
+                                       : WaitForSingleObject(held->process.get(), 0) != WAIT_TIMEOUT;
+        if (isFound(held->id) && !ended) {
+            ++held;
+            continue;
+        }
+        DWORD code = 0;
+        if (GetExitCodeProcess(held->process.get(), &code) && code != STILL_ACTIVE) lastExitCode_ = code;
+        held = trackers_.erase(held);
+    }
+    for (const DWORD id : found) {
+        if (std::any_of(trackers_.begin(), trackers_.end(), [id](const HeldTracker& t) { return t.id == id; })) {
+            continue;
+        }
+        // A process of another account may refuse; the poll and the service's notices see it
+        // end all the same.
+        UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+        if (!process) continue;
+        auto ended = SignalWait::Post(process.get(), window_->hwnd(), kTrackerEndedMessage);
+        trackers_.push_back({id, std::move(process), std::move(ended)});
+    }
+}
+
+void TrackerModel::RecordHistory(bool running) {
+    if (running) {
+        if (!trackers_.empty()) lastExitCode_.reset();
+        if (!history_.IsRunning()) {
+            history_.Running(trackers_.empty() ? Now() : CreationMoment(trackers_.front().process.get()));
+        }
+        return;
+    }
+    history_.Stopped(Now(), lastExitCode_, StopAskedLately());
+}
+
+void TrackerModel::FollowUp(bool running) {
+    const auto now = std::chrono::steady_clock::now();
+    if (startCheck_) {
+        const bool commandEnded = !control_.CommandRunning(TrackerAction::Start);
+        if (auto verdict = StartVerdict(*startCheck_, running, commandEnded, now, services_.service)) {
+            const HWND owner = startCheck_->owner;
+            startCheck_.reset();
+            if (!verdict->empty()) Fail(TrackerAction::Start, owner, *verdict);
+        }
+    }
+    if (stopCheck_) {
+        if (auto verdict = StopVerdict(stopCheck_->asked, running, now)) {
+            const StopFollowUp check = *stopCheck_;
+            stopCheck_.reset();
+            if (!verdict->empty()) {
+                Fail(TrackerAction::Stop, check.owner, *verdict);
+            } else if (check.thenStart) {
+                Run(TrackerAction::Start, check.owner);
+            }
+        }
+    }
+}
+
+void TrackerModel::Fail(TrackerAction action, HWND owner, const std::wstring& text) {
+    const TrackerFailure failure{action, owner, text};
+    Tell([&failure](TrackerObserver& observer) { observer.OnTrackerFailed(failure); });
+}
+
+bool TrackerModel::StopAskedLately() const {
+    const auto asked = control_.LastStopAsked();
+    return asked && std::chrono::steady_clock::now() - *asked < kStopAskedLately;
+}
+
+void TrackerModel::Run(TrackerAction action, HWND owner) {
+    Run(action, owner, services_.store.Text(settings::kTrackerFolder).value_or(settings::kTrackerFolderDefault));
+}
+
+void TrackerModel::Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder) {
+    // A service that is removed goes only once no handle to it is open.
+    if (action == TrackerAction::Uninstall) serviceWatch_->LetGo();
+    control_.Run(action, owner, trackerFolder);
+}
+
+void TrackerModel::Restart(HWND owner) {
+    if (state_ != TrackerState::Running || stopCheck_) return;
+    restartAsked_ = true;
+    Run(TrackerAction::Stop, owner);
+}
+
+void TrackerModel::OnLaunchesFinished() {
+    for (const TrackerControl::Finished& done : control_.TakeFinished()) {
+        const bool start = done.action == TrackerAction::Start;
+        const auto now = std::chrono::steady_clock::now();
+        if (done.result.started() && start) {
+            startCheck_ =
+                StartFollowUp{.owner = done.owner, .asked = now, .serviceStarted = false, .serviceStoppedWith = {}};
+        }
+        if (done.action == TrackerAction::Uninstall && !done.result.started()) serviceWatch_->LookAgain();
+        if (done.action == TrackerAction::Stop) {
+            if (done.result.started()) stopCheck_ = StopFollowUp{done.owner, now, restartAsked_};
+            restartAsked_ = false;
+        }
+        const std::optional<std::wstring> text =
+            done.result.throughService && !done.result.started()
+                ? std::optional<std::wstring>(ServiceRefusalText(start, done.result.error))
+                : LaunchFailureText(done.result);
+        if (text) Fail(done.action, done.owner, *text);
+    }
+    // A start or stop asked of the service directly has no command to wait for.
+    Poll();
+}
+
+void TrackerModel::OnServiceChanged(DWORD state, DWORD exitCode) {
+    if (startCheck_) {
+        if (state == SERVICE_START_PENDING || state == SERVICE_RUNNING) startCheck_->serviceStarted = true;
+        if (state == SERVICE_STOPPED && startCheck_->serviceStarted) startCheck_->serviceStoppedWith = exitCode;
+    }
+    Poll();  // arms the next notice too
+    // Without a handle to the process, the service's own word on how it stopped.
+    if (state == SERVICE_STOPPED && trackers_.empty() && !lastExitCode_) {
+        history_.StopExitCode(exitCode);
+        Tell([this](TrackerObserver& observer) { observer.OnTrackerPolled(*this); });
+    }
+}
+
+void TrackerModel::OnCommandEnded(const TrackerControl::Ended& ended) {
+    // The service may have come, or may still be there.
+    if (ended.action == TrackerAction::Install || ended.action == TrackerAction::Uninstall) {
+        serviceWatch_->LookAgain();
+        serviceWatch_->Tend();
+    }
+    if (ended.action == TrackerAction::Configure && state_ == TrackerState::Running) {
+        Tell([](TrackerObserver& observer) { observer.OnConfigurationClosed(); });
+    }
+    if (ended.action == TrackerAction::SetServiceAccess) OnServiceAccessChanged(ended.exitCode);
+}
+
+std::optional<TrackerModel::NoPromptAccess> TrackerModel::NoPrompt() const {
+    const std::optional<ServiceAccess> access = services_.serviceAccess ? services_.serviceAccess() : std::nullopt;
+    if (!access) return std::nullopt;
+    const std::wstring sid = CurrentUserSid();
+    const bool granted = HasStartStopEntry(access->descriptor, sid);
+    return NoPromptAccess{access->service, granted,
+                          granted ? WithoutStartStopEntry(access->descriptor, sid)
+                                  : WithStartStopEntry(access->descriptor, sid)};
+}
+
+void TrackerModel::ChangeNoPrompt(const NoPromptAccess& access, HWND owner) {
+    if (!access.changed) return;
+    if (control_.Run(TrackerAction::SetServiceAccess, owner, L"", SdsetParameters(access.service, *access.changed))) {
+        noPromptWanted_ = !access.granted;
+    }
+}
+
+void TrackerModel::OnServiceAccessChanged(DWORD exitCode) {
+    const std::optional<bool> wanted = std::exchange(noPromptWanted_, std::nullopt);
+    if (!wanted) return;
+    const std::optional<NoPromptAccess> now = NoPrompt();
+    const std::wstring service = now ? now->service : kTrackerServiceName;
+    if (exitCode != ERROR_SUCCESS) {
+        return Fail(TrackerAction::SetServiceAccess, nullptr,
+                    L"sc.exe could not change the security of the service \"" + service + L"\" (exit code " +
+                        ExitCodeText(exitCode) + L").");
+    }
+    // The elevated command says little; what the service now holds is the answer.
+    if (now && now->granted == *wanted) return;
+    Fail(TrackerAction::SetServiceAccess, nullptr,
+         L"The security of the service \"" + service + L"\" did not change: it still " +
+             (*wanted ? L"does not let" : L"lets") + L" your account start and stop it without an elevation prompt.");
+}
+
+}  // namespace kvztl
