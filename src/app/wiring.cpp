@@ -37,7 +37,8 @@ StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstanc
         .tracker =
             {
                 .store = store,
-                .probe = [](std::wstring_view name, const ProcessFilter& ignore) { return FindProcesses(name, ignore); },
+                .probe = [](std::wstring_view name,
+                            const ProcessFilter& ignore) { return FindProcesses(name, ignore); },
                 .launcher = {},
                 .direct = [locator](bool start) { return ControlServiceDirectly(locator->Find(), start); },
                 .service = [locator] { return QueryService(locator->Find()); },

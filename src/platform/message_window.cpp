@@ -5,8 +5,7 @@
 
 namespace kvztl {
 
-std::unique_ptr<MessageWindow> MessageWindow::Create(const wchar_t* className, Handler handler,
-                                                     bool hearsBroadcasts) {
+std::unique_ptr<MessageWindow> MessageWindow::Create(const wchar_t* className, Handler handler, bool hearsBroadcasts) {
     WNDCLASSEXW wc{};
     wc.lpfnWndProc = &MessageWindow::Procedure;
     wc.lpszClassName = className;

@@ -287,14 +287,14 @@ void StatusWindow::OnNoPromptChosen() {
     const std::optional<TrackerModel::NoPromptAccess> access = tracker_->NoPrompt();
     if (!access) return ShowError(L"The tracker's service is not installed, or its security cannot be read.");
     const std::wstring& service = access->service;
-    if (!access->changed) return ShowError(L"The security of the service \"" + service + L"\" cannot be changed by KV-ZTL.");
+    if (!access->changed)
+        return ShowError(L"The security of the service \"" + service + L"\" cannot be changed by KV-ZTL.");
     const std::wstring text =
-        access->granted
-            ? L"KV-ZTL will remove the entry that lets your account start and stop the service \"" + service +
-                  L"\" without an elevation prompt, asking for elevation once to do so."
-            : L"KV-ZTL will add an entry to the security of the service \"" + service +
-                  L"\" that lets your account start, stop and query it without an elevation prompt, asking "
-                  L"for elevation once to do so.";
+        access->granted ? L"KV-ZTL will remove the entry that lets your account start and stop the service \"" +
+                              service + L"\" without an elevation prompt, asking for elevation once to do so."
+                        : L"KV-ZTL will add an entry to the security of the service \"" + service +
+                              L"\" that lets your account start, stop and query it without an elevation prompt, asking "
+                              L"for elevation once to do so.";
     if (MessageBoxW(hwnd(), text.c_str(), L"Start and stop without a prompt", MB_OKCANCEL | MB_ICONINFORMATION) ==
         IDOK) {
         tracker_->ChangeNoPrompt(*access, hwnd());

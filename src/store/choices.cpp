@@ -7,6 +7,8 @@ bool IsOn(const SettingsStore& store, const Choice& choice) {
     return stored ? *stored == 1.0 : choice.byDefault;
 }
 
-bool SetOn(const SettingsStore& store, const Choice& choice, bool on) { return store.Save(choice.key, on ? L"1" : L"0"); }
+bool SetOn(const SettingsStore& store, const Choice& choice, bool on) {
+    return store.Save(choice.key, on ? L"1" : L"0");
+}
 
 }  // namespace kvztl

@@ -52,18 +52,16 @@ std::unique_ptr<TrackerModel> TrackerModel::Create(Services services) {
 
 TrackerModel::TrackerModel(Services services)
     : services_(std::move(services)),
-      window_(MessageWindow::Create(kWindowClass,
-                                    [this](UINT message, WPARAM wparam, LPARAM lparam) {
-                                        return OnMessage(message, wparam, lparam);
-                                    })),
-      control_(window_ ? window_->hwnd() : nullptr, kLaunchesFinishedMessage, kCommandEndedMessage,
-               services_.launcher, services_.direct) {
+      window_(MessageWindow::Create(
+          kWindowClass,
+          [this](UINT message, WPARAM wparam, LPARAM lparam) { return OnMessage(message, wparam, lparam); })),
+      control_(window_ ? window_->hwnd() : nullptr, kLaunchesFinishedMessage, kCommandEndedMessage, services_.launcher,
+               services_.direct) {
     if (!window_) return;
     const std::shared_ptr<TrackerServiceLocator> locator = services_.serviceLocator;
     if (locator) locator->TellChanges(window_->hwnd(), kServiceFoundMessage);
-    serviceWatch_ = std::make_unique<ServiceWatch>(window_->hwnd(), kServiceChangedMessage, [locator] {
-        return locator ? locator->Find() : std::nullopt;
-    });
+    serviceWatch_ = std::make_unique<ServiceWatch>(window_->hwnd(), kServiceChangedMessage,
+                                                   [locator] { return locator ? locator->Find() : std::nullopt; });
 }
 
 TrackerModel::~TrackerModel() {
@@ -144,8 +142,8 @@ void TrackerModel::HoldTrackers(const std::vector<DWORD>& found) {
     const auto isFound = [&found](DWORD id) { return std::find(found.begin(), found.end(), id) != found.end(); };
     for (auto held = trackers_.begin(); held != trackers_.end();) {
         // Its wait says when it ends; asked of the system only where there is no wait.
-        const bool ended = held->ended ? held->ended->HasSignalled()
-                                       : WaitForSingleObject(held->process.get(), 0) != WAIT_TIMEOUT;
+        const bool ended =
+            held->ended ? held->ended->HasSignalled() : WaitForSingleObject(held->process.get(), 0) != WAIT_TIMEOUT;
         if (isFound(held->id) && !ended) {
             ++held;
             continue;
@@ -280,9 +278,9 @@ std::optional<TrackerModel::NoPromptAccess> TrackerModel::NoPrompt() const {
     if (!access) return std::nullopt;
     const std::wstring sid = CurrentUserSid();
     const bool granted = HasStartStopEntry(access->descriptor, sid);
-    return NoPromptAccess{access->service, granted,
-                          granted ? WithoutStartStopEntry(access->descriptor, sid)
-                                  : WithStartStopEntry(access->descriptor, sid)};
+    return NoPromptAccess{
+        access->service, granted,
+        granted ? WithoutStartStopEntry(access->descriptor, sid) : WithStartStopEntry(access->descriptor, sid)};
 }
 
 void TrackerModel::ChangeNoPrompt(const NoPromptAccess& access, HWND owner) {
