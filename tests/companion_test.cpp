@@ -41,6 +41,8 @@ TEST_F(TheKeepersCompanion, SeesAKillAtOnceTellsAMissingServiceControlsItWithout
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     const test::TrackerService& service = Service();
     test::LaunchLog log;
+    // Without the icon in the notification area, the strip tells of a stop with a note of its own.
+    ASSERT_TRUE(store.store().Save(settings::kNotificationIcon, L"0"));
     {
         const test::StandInOnPath path;
         ASSERT_TRUE(Start());

@@ -15,10 +15,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     kvztl::SettingsStore store;
     store.ReportFailuresTo(&kvztl::TellStoreFailureOnce);
-    const auto status = kvztl::StatusWindow::Create(kvztl::ProgramServices(store, instance.get()));
-    if (!status) return 1;
-    instance->Publish(status->hwnd());
-    status->Show();
+    const auto faces = kvztl::ProgramFaces::Create(store, instance.get());
+    if (!faces) return 1;
+    instance->Publish(faces->Strip());
+    faces->Show();
 
     MSG msg{};
     while (kvztl::NextMessage(msg)) {

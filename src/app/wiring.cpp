@@ -1,6 +1,7 @@
 #include "app/wiring.h"
 
 #include "platform/system_message.h"
+#include "store/choices.h"
 #include "platform/window.h"
 #include "vocabulary.h"
 
@@ -57,6 +58,71 @@ StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstanc
         .iconShown = {},
         .showIcon = {},
     };
+}
+
+namespace {
+
+NotificationIcon::Host IconHostFor(StatusWindow& strip, const SettingsStore& store) {
+    return {
+        .store = store,
+        .comeForward = [&strip] { strip.ComeForward(); },
+        .addMenuItems =
+            [&strip](HMENU menu) {
+                StatusWindow::AddMenuItems(menu);
+                strip.UpdateMenu(menu);
+            },
+        .choose = [&strip](UINT item) { return strip.Choose(item); },
+        .stripShown = [&strip] { return strip.Shown(); },
+        .showStrip = [&strip](bool shown) { strip.ShowStrip(shown); },
+        // Posted: the icon that asks is still at work.
+        .exit = [&strip] { PostMessageW(strip.hwnd(), WM_CLOSE, 0, 0); },
+        // A disabled strip waits on a window it owns: the settings, or a message.
+        .waitingOn = [&strip]() -> HWND {
+            if (IsWindowEnabled(strip.hwnd())) return nullptr;
+            const HWND popup = GetLastActivePopup(strip.hwnd());
+            return popup != strip.hwnd() ? popup : nullptr;
+        },
+    };
+}
+
+}  // namespace
+
+std::unique_ptr<ProgramFaces> ProgramFaces::Create(const SettingsStore& store, SingleInstance* instance) {
+    std::unique_ptr<ProgramFaces> faces(new ProgramFaces(store));
+    StatusWindow::Services services = ProgramServices(store, instance);
+    ProgramFaces* self = faces.get();
+    // The icon goes as soon as the strip begins to close; the object itself only with the
+    // program, as it may be the one that asked.
+    services.closing = [self, withdraw = std::move(services.closing)] {
+        if (withdraw) withdraw();
+        if (self->icon_) self->icon_->Remove();
+    };
+    services.iconShown = [self] { return self->IconShown(); };
+    services.showIcon = [self](bool shown) { self->ShowIcon(shown); };
+    faces->strip_ = StatusWindow::Create(std::move(services));
+    if (!faces->strip_) return nullptr;
+    if (IsOn(store, choices::kNotificationIcon)) faces->AddIcon();
+    return faces;
+}
+
+void ProgramFaces::Show() {
+    if (IconShown() && !IsOn(store_, choices::kShowStrip)) return;
+    strip_->Show();
+}
+
+void ProgramFaces::ShowIcon(bool shown) {
+    SetOn(store_, choices::kNotificationIcon, shown);
+    if (shown) return AddIcon();
+    // Taken out only: the icon may be the one that asked.
+    if (icon_) icon_->Remove();
+}
+
+void ProgramFaces::AddIcon() {
+    if (icon_) {
+        icon_->Add();
+    } else {
+        icon_ = NotificationIcon::Create(strip_->Tracker(), IconHostFor(*strip_, store_));
+    }
 }
 
 }  // namespace kvztl

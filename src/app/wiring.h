@@ -1,8 +1,12 @@
-// How the two windows meet: the status window opens the settings window, which reads the
-// indicator and switches the keeper.
+// How the windows meet: the status window opens the settings window, which reads the
+// indicator and switches the keeper; the strip and the icon in the notification area are the
+// program's two faces.
 #pragma once
 
+#include <memory>
+
 #include "app/single_instance.h"
+#include "notification_icon/notification_icon.h"
 #include "settings_window/settings_window.h"
 #include "status_window/status_window.h"
 
@@ -20,5 +24,30 @@ void TellStoreFailureOnce(std::wstring_view key, LSTATUS error);
 // this process to end instead of handing over to a strip that is going; when it has gone, the
 // program ends.
 StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstance* instance);
+
+// The strip, and its icon in the notification area while the user wants one. Only here do
+// they know of each other.
+class ProgramFaces {
+public:
+    // Null if the strip could not be made.
+    static std::unique_ptr<ProgramFaces> Create(const SettingsStore& store, SingleInstance* instance);
+    ProgramFaces(const ProgramFaces&) = delete;
+    ProgramFaces& operator=(const ProgramFaces&) = delete;
+
+    HWND Strip() const noexcept { return strip_->hwnd(); }
+    // Shows the strip, unless the user has hidden it and the icon stands for it.
+    void Show();
+
+private:
+    explicit ProgramFaces(const SettingsStore& store) : store_(store) {}
+    bool IconShown() const noexcept { return icon_ && icon_->Shown(); }
+    // Stores the user's choice, and adds or takes out the icon.
+    void ShowIcon(bool shown);
+    void AddIcon();
+
+    const SettingsStore& store_;
+    Form::Ptr<StatusWindow> strip_;
+    std::unique_ptr<NotificationIcon> icon_;  // goes before the strip, whose model it observes
+};
 
 }  // namespace kvztl

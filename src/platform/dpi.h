@@ -29,6 +29,9 @@ UINT DpiAt(POINT point) noexcept;
 // user signed in, the scale at which a DPI-unaware program sees every monitor.
 UINT SystemDpi() noexcept;
 
+// A system metric (GetSystemMetrics) at `dpi`.
+int SystemMetricAt(int index, UINT dpi) noexcept;
+
 int TwipsToPixels(double twips, UINT dpi) noexcept;
 double PixelsToTwips(int pixels, UINT dpi) noexcept;
 RECT TwipsToPixels(const TwipsRect& twips, UINT dpi) noexcept;

@@ -26,6 +26,7 @@ using UniqueBrush = Unique<HBRUSH, &::DeleteObject>;
 using UniqueWindow = Unique<HWND, &::DestroyWindow>;
 using UniqueServiceHandle = Unique<SC_HANDLE, &::CloseServiceHandle>;
 using UniqueView = Unique<void*, &::UnmapViewOfFile>;  // MapViewOfFile
+using UniqueMenu = Unique<HMENU, &::DestroyMenu>;
 
 // A handle that reports failure as INVALID_HANDLE_VALUE (snapshots, files) becomes empty.
 inline UniqueHandle AdoptFileHandle(HANDLE handle) noexcept {

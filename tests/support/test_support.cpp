@@ -386,8 +386,12 @@ std::wstring TextOf(HWND hwnd) {
 COLORREF ScreenColourAt(HWND hwnd) {
     RECT rect{};
     GetWindowRect(hwnd, &rect);
-    const WindowDC screen;
-    return GetPixel(screen.get(), rect.left + 3, rect.bottom - 3);
+    return ScreenColourAt(POINT{rect.left + 3, rect.bottom - 3});
+}
+
+COLORREF ScreenColourAt(POINT screen) {
+    const WindowDC desktop;
+    return GetPixel(desktop.get(), screen.x, screen.y);
 }
 
 BOOL ShellRecorder::operator()(SHELLEXECUTEINFOW& info) {
@@ -518,6 +522,20 @@ void MouseAt(POINT screen, DWORD down, DWORD up) {
 void RightClickAt(POINT screen) { MouseAt(screen, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP); }
 
 void ClickAt(POINT screen) { MouseAt(screen, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP); }
+
+void DoubleClickAt(POINT screen) {
+    ClickAt(screen);
+    ClickAt(screen);
+}
+
+void MoveMouseTo(POINT screen) {
+    SetCursorPos(screen.x - 1, screen.y);
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = 1;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE;
+    SendInput(1, &input, sizeof(INPUT));
+}
 
 void Click(HWND control) {
     const LPARAM at = MAKELPARAM(4, 4);

@@ -225,6 +225,8 @@ std::wstring TextOf(HWND hwnd);
 
 // The colour the screen shows inside a window's lower left corner, clear of any text.
 COLORREF ScreenColourAt(HWND hwnd);
+// The colour the screen shows at a point.
+COLORREF ScreenColourAt(POINT screen);
 
 // Stands in for the shell call of the launcher: records each request and answers as told.
 struct ShellRecorder {
@@ -264,6 +266,9 @@ void PressKeys(std::initializer_list<WORD> keys);
 // Moves the mouse to a point of the screen and presses and lets go of its right or left button.
 void RightClickAt(POINT screen);
 void ClickAt(POINT screen);
+void DoubleClickAt(POINT screen);
+// Moves the mouse there, as the mouse would (the window below hears it move).
+void MoveMouseTo(POINT screen);
 
 // Double-clicks or clicks a control as the mouse would, through its own messages. Posted,
 // the double-click does not wait for what it starts (a modal window of another process).

@@ -1,0 +1,253 @@
+#include "notification_icon/notification_icon.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <string_view>
+
+#include "platform/dpi.h"
+#include "platform/system_entry.h"
+#include "store/choices.h"
+#include "vocabulary.h"
+
+namespace kvztl {
+namespace {
+
+constexpr UINT kIconId = 1;
+constexpr UINT kCallbackMessage = WM_APP + 1;
+constexpr COLORREF kUnknownColor = RGB(0xA0, 0xA0, 0xA0);
+
+// Sent to every top-level window when the taskbar is made (Explorer has restarted).
+UINT TaskbarCreatedMessage() noexcept {
+    static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+    return message;
+}
+
+// As much of `text` as the field holds, always ended; a cut is marked with an ellipsis.
+template <size_t N>
+void CopyInto(wchar_t (&field)[N], std::wstring_view text) noexcept {
+    const size_t length = std::min(text.size(), N - 1);
+    std::copy_n(text.data(), length, field);
+    field[length] = L'\0';
+    if (text.size() > N - 1) field[N - 2] = L'\x2026';
+}
+
+COLORREF ColorOf(TrackerState state) noexcept {
+    switch (state) {
+    case TrackerState::Running:
+        return status::kRunningColor;
+    case TrackerState::Stopped:
+        return status::kStoppedColor;
+    case TrackerState::Unknown:
+        break;
+    }
+    return kUnknownColor;
+}
+
+// The size of the notification area's icons, at the DPI of the primary monitor.
+int SmallIconSize() noexcept { return SystemMetricAt(SM_CXSMICON, DpiAt(POINT{0, 0})); }
+
+}  // namespace
+
+std::unique_ptr<NotificationIcon> NotificationIcon::Create(TrackerModel& tracker, Host host) {
+    // shell32 is loaded only by those who want the icon.
+    const auto notify = SystemEntry<NotifyFn>(L"shell32.dll", "Shell_NotifyIconW");
+    if (!notify) return nullptr;
+    std::unique_ptr<NotificationIcon> icon(new NotificationIcon(tracker, std::move(host), notify));
+    // A hidden top-level window: only those hear of a new taskbar.
+    icon->window_ = MessageWindow::Create(
+        kClassName,
+        [self = icon.get()](UINT message, WPARAM wparam, LPARAM lparam) {
+            return self->OnMessage(message, wparam, lparam);
+        },
+        true);
+    if (!icon->window_) return nullptr;
+    // Run elevated, the program still hears of it from Explorer, which runs with fewer rights.
+    ChangeWindowMessageFilterEx(icon->hwnd(), TaskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
+    icon->size_ = SmallIconSize();
+    tracker.Observe(icon.get());
+    icon->Add();
+    return icon;
+}
+
+NotificationIcon::~NotificationIcon() {
+    tracker_.Forget(this);
+    Remove();
+}
+
+bool NotificationIcon::Add() {
+    wanted_ = true;
+    if (added_) return true;
+    Refresh();
+    NOTIFYICONDATAW data = Data(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP);
+    data.uCallbackMessage = kCallbackMessage;
+    // A busy taskbar may take the icon and still answer that it timed out.
+    added_ = notify_(NIM_ADD, &data) || notify_(NIM_MODIFY, &data);
+    if (!added_) return false;
+    data.uVersion = NOTIFYICON_VERSION_4;
+    version4_ = notify_(NIM_SETVERSION, &data) != FALSE;
+    return true;
+}
+
+void NotificationIcon::Remove() noexcept {
+    wanted_ = false;
+    if (!added_) return;
+    added_ = false;
+    NOTIFYICONDATAW data = Data(0);
+    notify_(NIM_DELETE, &data);
+}
+
+std::optional<LRESULT> NotificationIcon::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case kCallbackMessage: {
+        // The current way puts the icon's anchor in wparam; the old one leaves the cursor.
+        POINT anchor{GET_X_LPARAM(wparam), GET_Y_LPARAM(wparam)};
+        if (!version4_) GetCursorPos(&anchor);
+        OnIconEvent(LOWORD(lparam), anchor);
+        return 0;
+    }
+    case WM_DPICHANGED:
+        OnScaleChanged();
+        return 0;
+    case WM_DISPLAYCHANGE:
+    case WM_SETTINGCHANGE:
+        OnScaleChanged();
+        return std::nullopt;
+    }
+    if (message == TaskbarCreatedMessage()) {
+        OnTaskbarCreated();
+        return 0;
+    }
+    return std::nullopt;
+}
+
+void NotificationIcon::OnIconEvent(UINT event, POINT anchor) {
+    switch (event) {
+    case WM_LBUTTONDBLCLK:
+    case NIN_KEYSELECT:
+    case NIN_BALLOONUSERCLICK:
+        return OnOpen();
+    case WM_CONTEXTMENU:
+        return OnOpenMenu(anchor);
+    case WM_RBUTTONUP:
+        if (!version4_) OnOpenMenu(anchor);
+        return;
+    }
+}
+
+void NotificationIcon::OnOpen() {
+    // While the strip waits on a message or the settings, that comes forward instead.
+    if (const HWND waiting = host_.waitingOn()) {
+        SetForegroundWindow(waiting);
+        return;
+    }
+    host_.comeForward();
+}
+
+void NotificationIcon::OnOpenMenu(POINT anchor) {
+    if (const HWND waiting = host_.waitingOn()) {
+        SetForegroundWindow(waiting);
+        return;
+    }
+    const UniqueMenu menu(CreatePopupMenu());
+    if (!menu) return;
+    host_.addMenuItems(menu.get());
+    const bool stripShown = host_.stripShown();
+    AppendMenuW(menu.get(), MF_STRING | (stripShown ? MF_CHECKED : MF_UNCHECKED), ShowStripItem, L"Show the st&rip");
+    AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu.get(), MF_STRING, ExitItem, L"E&xit");
+    // A click elsewhere closes the menu only while its window is in front; the message after
+    // it lets the next opening take the foreground again.
+    SetForegroundWindow(hwnd());
+    const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
+    const auto chosen = static_cast<UINT>(TrackPopupMenuEx(
+        menu.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | align, anchor.x, anchor.y, hwnd(), nullptr));
+    PostMessageW(hwnd(), WM_NULL, 0, 0);
+    switch (chosen) {
+    case 0:
+        return;
+    case ShowStripItem:
+        if (stripShown) return host_.showStrip(false);
+        return host_.comeForward();
+    case ExitItem:
+        return host_.exit();
+    default:
+        host_.choose(chosen);
+    }
+}
+
+void NotificationIcon::OnTaskbarCreated() {
+    // The old taskbar took the icon with it.
+    added_ = false;
+    size_ = SmallIconSize();
+    if (wanted_) Add();
+}
+
+void NotificationIcon::OnScaleChanged() {
+    const int size = SmallIconSize();
+    if (size == size_) return;
+    size_ = size;
+    if (!added_) return;
+    if (const UINT changed = Refresh()) Modify(changed);
+}
+
+void NotificationIcon::OnTrackerPolled(const TrackerModel& /*tracker*/) {
+    if (!added_) return;
+    if (const UINT changed = Refresh()) Modify(changed);
+}
+
+void NotificationIcon::OnTrackerStoppedUnasked(const TrackerModel& tracker) {
+    if (IsOn(host_.store, choices::kAlert)) Notify(kUnexpectedStopTitle, tracker.Description(), NIIF_WARNING);
+}
+
+void NotificationIcon::OnTrackerFailed(const TrackerFailure& failure) {
+    if (failure.action == TrackerAction::Start || failure.action == TrackerAction::Stop) {
+        Notify(FailureTitle(failure.action), failure.text, NIIF_ERROR);
+    }
+}
+
+UINT NotificationIcon::Refresh() {
+    UINT changed = 0;
+    const COLORREF color = ColorOf(tracker_.State());
+    if (!image_ || color != imageColor_ || size_ != imageSize_) {
+        if (UniqueIcon drawn = DrawIndicator(color, size_)) {
+            image_ = std::move(drawn);
+            imageColor_ = color;
+            imageSize_ = size_;
+            changed |= NIF_ICON;
+        }
+    }
+    if (std::wstring tip = tracker_.Summary(); tip != tip_) {
+        tip_ = std::move(tip);
+        changed |= NIF_TIP | NIF_SHOWTIP;
+    }
+    return changed;
+}
+
+NOTIFYICONDATAW NotificationIcon::Data(UINT flags) const noexcept {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof(data);
+    data.hWnd = hwnd();
+    data.uID = kIconId;
+    data.uFlags = flags;
+    data.hIcon = image_.get();
+    CopyInto(data.szTip, tip_);
+    return data;
+}
+
+void NotificationIcon::Modify(UINT flags) {
+    NOTIFYICONDATAW data = Data(flags);
+    notify_(NIM_MODIFY, &data);
+}
+
+void NotificationIcon::Notify(const wchar_t* title, const std::wstring& text, DWORD kind) {
+    if (!added_) return;
+    NOTIFYICONDATAW data = Data(NIF_INFO);
+    CopyInto(data.szInfoTitle, title);
+    CopyInto(data.szInfo, text);
+    // The alert and the message box have sounds of their own.
+    data.dwInfoFlags = kind | NIIF_NOSOUND;
+    notify_(NIM_MODIFY, &data);
+}
+
+}  // namespace kvztl
