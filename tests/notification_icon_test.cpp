@@ -34,8 +34,8 @@ HWND NewestTrayIcon() {
         [](HWND child, LPARAM found) {
             RECT rect{};
             GetWindowRect(child, &rect);
-            auto& newest = *reinterpret_cast<Newest*>(found);
-            if (IsWindowVisible(child) && rect.left > newest.left) newest = {child, rect.left};
+            auto& sofar = *reinterpret_cast<Newest*>(found);
+            if (IsWindowVisible(child) && rect.left > sofar.left) sofar = {child, rect.left};
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&newest));

@@ -19,7 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Heard : TrackerObserver {
+struct Heard final : TrackerObserver {
     int polls = 0;
     int unaskedStops = 0;
     std::vector<TrackerAction> failures;
