@@ -43,6 +43,16 @@ TEST_F(Keeper, ATickTakesTopmostFromTheForegroundWindowAndGivesItToTheStrip) {
     EXPECT_EQ(GetActiveWindow(), other.get());
 }
 
+TEST_F(Keeper, AHiddenStripTakesTopmostFromNobody) {
+    auto window = OpenStatus();
+    ASSERT_TRUE(window);
+    ShowWindow(window->hwnd(), SW_HIDE);
+    auto other = OtherInFront();
+    Tick(*window);
+    EXPECT_TRUE(test::IsTopmost(other.get()));
+    EXPECT_FALSE(test::IsTopmost(window->hwnd()));
+}
+
 TEST_F(Keeper, AHungProgramInFrontHoldsUpNoTick) {
     auto window = OpenStatus();
     ASSERT_TRUE(window);

@@ -142,6 +142,12 @@ TEST_F(TheIconInTheNotificationArea, FollowsTheTrackerOffersTheMenuStandsInForAH
     ASSERT_TRUE(program.WaitForCaption(status::kRunning, 10s));
     EXPECT_TRUE(test::PumpUntil([&] { return LooksGreen(test::ScreenColourAt(Centre(icon))); }, 5s));
 
+    // Its window closed the way Alt+F4 or a polite taskkill would: the icon still answers.
+    for (HWND own = FindWindowW(NotificationIcon::kClassName, nullptr); own;
+         own = FindWindowExW(nullptr, own, NotificationIcon::kClassName, nullptr)) {
+        SendMessageW(own, WM_CLOSE, 0, 0);
+    }
+
     // The strip hidden from the icon's menu, and brought back by a double-click on the icon.
     menu = OpenMenu(icon);
     ASSERT_EQ(menu.size(), static_cast<size_t>(kItems));

@@ -109,6 +109,10 @@ std::optional<LRESULT> NotificationIcon::OnMessage(UINT message, WPARAM wparam, 
     case WM_DPICHANGED:
         OnScaleChanged();
         return 0;
+    case WM_CLOSE:
+        // Alt+F4 while it is in front after its menu, or a polite taskkill: the icon stays
+        // (the strip, told the same, ends the program and takes it away).
+        return 0;
     case WM_DISPLAYCHANGE:
     case WM_SETTINGCHANGE:
         OnScaleChanged();
@@ -180,7 +184,8 @@ void NotificationIcon::OnTaskbarCreated() {
     // The old taskbar took the icon with it.
     added_ = false;
     size_ = SmallIconSize();
-    if (wanted_) Add();
+    // A strip hidden behind an icon that could not come back shows again.
+    if (wanted_ && !Add() && !host_.stripShown()) host_.showStrip(true);
 }
 
 void NotificationIcon::OnScaleChanged() {
@@ -236,13 +241,14 @@ NOTIFYICONDATAW NotificationIcon::Data(UINT flags) const noexcept {
 }
 
 void NotificationIcon::Modify(UINT flags) {
-    NOTIFYICONDATAW data = Data(flags);
+    // The shell may forget the tip of an icon changed without it.
+    NOTIFYICONDATAW data = Data(flags | NIF_TIP | NIF_SHOWTIP);
     notify_(NIM_MODIFY, &data);
 }
 
 void NotificationIcon::Notify(const wchar_t* title, const std::wstring& text, DWORD kind) {
     if (!added_) return;
-    NOTIFYICONDATAW data = Data(NIF_INFO);
+    NOTIFYICONDATAW data = Data(NIF_INFO | NIF_TIP | NIF_SHOWTIP);
     CopyInto(data.szInfoTitle, title);
     CopyInto(data.szInfo, text);
     // The alert and the message box have sounds of their own.

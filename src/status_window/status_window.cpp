@@ -135,8 +135,10 @@ void StatusWindow::Form_QueryUnload() {
 void StatusWindow::Form_Unload() { SavePlace(services_.store, settings::kStatusPlacePrefix, WindowPlaceTwips(hwnd())); }
 
 void StatusWindow::AlwaysOnTopTimer_Timer() noexcept {
+    // A hidden strip takes nothing from anyone; nor does the strip rise above a hidden window
+    // in front (the icon's, while its menu is open).
     const HWND foreground = GetForegroundWindow();
-    if (foreground == hwnd()) return;
+    if (!Shown() || foreground == hwnd() || (foreground && !IsWindowVisible(foreground))) return;
     UnpinFromTop(foreground);
     PinOnTop(hwnd());
 }
@@ -158,9 +160,8 @@ void StatusWindow::OnTrackerPolled(const TrackerModel& tracker) {
     const bool running = tracker.State() == TrackerState::Running;
     controls().SetBackColor(BNBT_SERVICE_STATUS_LABEL, running ? status::kRunningColor : status::kStoppedColor);
     controls().SetText(BNBT_SERVICE_STATUS_LABEL, tracker.StatusText());
-    std::wstring description = tracker.Description();
-    if (description == description_) return;
-    description_ = std::move(description);
+    if (tracker.Description() == description_) return;
+    description_ = tracker.Description();
     const HWND indicator = controls().Get(BNBT_SERVICE_STATUS_LABEL);
     SetAccessibleDescription(indicator, description_);
     if (tip_) SetTipText(tip_.get(), indicator, description_);

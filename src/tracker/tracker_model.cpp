@@ -110,7 +110,7 @@ void TrackerModel::Poll() {
     state_ = running ? TrackerState::Running : TrackerState::Stopped;
     HoldTrackers(found);
     RecordHistory(running);
-    Tell([this](TrackerObserver& observer) { observer.OnTrackerPolled(*this); });
+    TellPolled();
     if (wasRunning && !running && !StopAskedLately()) {
         Tell([this](TrackerObserver& observer) { observer.OnTrackerStoppedUnasked(*this); });
     }
@@ -130,12 +130,15 @@ std::wstring TrackerModel::StatusText() const {
     return {};
 }
 
-std::wstring TrackerModel::Description() const { return history_.Describe(Now()); }
+void TrackerModel::TellPolled() {
+    // Worded once for every observer.
+    description_ = history_.Describe(Now());
+    Tell([this](TrackerObserver& observer) { observer.OnTrackerPolled(*this); });
+}
 
 std::wstring TrackerModel::Summary() const {
     if (state_ == TrackerState::Unknown) return kProgramName;
-    const std::wstring description = Description();
-    return L"BNBT: " + StatusText() + L"\n" + description.substr(0, description.find(L'\n'));
+    return L"BNBT: " + StatusText() + L"\n" + description_.substr(0, description_.find(L'\n'));
 }
 
 void TrackerModel::HoldTrackers(const std::vector<DWORD>& found) {
@@ -257,7 +260,7 @@ void TrackerModel::OnServiceChanged(DWORD state, DWORD exitCode) {
     // Without a handle to the process, the service's own word on how it stopped.
     if (state == SERVICE_STOPPED && trackers_.empty() && !lastExitCode_) {
         history_.StopExitCode(exitCode);
-        Tell([this](TrackerObserver& observer) { observer.OnTrackerPolled(*this); });
+        TellPolled();
     }
 }
 

@@ -91,8 +91,8 @@ public:
     // "RUNNING", "STOPPED", or nothing before the first poll.
     std::wstring StatusText() const;
     // Since when it runs, or when and how it stopped: the strip's tooltip, its accessible
-    // description, the notification's text.
-    std::wstring Description() const;
+    // description, the notification's text; as of the last poll.
+    const std::wstring& Description() const noexcept { return description_; }
     // "BNBT: RUNNING" over the description's first line: the icon's tooltip.
     std::wstring Summary() const;
 
@@ -128,6 +128,7 @@ private:
 
     void HoldTrackers(const std::vector<DWORD>& found);
     void RecordHistory(bool running);
+    void TellPolled();
     void FollowUp(bool running);
     void Fail(TrackerAction action, HWND owner, const std::wstring& text);
     bool StopAskedLately() const;
@@ -154,6 +155,7 @@ private:
     std::vector<HeldTracker> trackers_;
     std::optional<DWORD> lastExitCode_;  // of the last held tracker process that ended
     TrackerHistory history_;
+    std::wstring description_;
     std::optional<StartFollowUp> startCheck_;
     std::optional<StopFollowUp> stopCheck_;
     bool restartAsked_ = false;
