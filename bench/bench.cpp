@@ -21,6 +21,7 @@
 #include "tracker/process_probe.h"
 #include "tracker/service_locator.h"
 #include "tracker/tracker_service.h"
+#include "vocabulary.h"
 
 namespace {
 
@@ -118,11 +119,13 @@ void Row(const char* name, const ProcessFigures& program, const ProcessFigures& 
     }
 }
 
-void BenchIdle() {
-    Line("\n## Idle for 60 s\n");
+void BenchIdle(bool icon) {
+    Line(icon ? "\n## Idle for 60 s, with the icon in the notification area\n"
+              : "\n## Idle for 60 s, without the icon (\"NotificationIcon\" \"0\")\n");
     Line("kv-ztl.exe and the floor program (a bare window whose 500 ms timer takes and walks one");
     Line("process snapshot) side by side: tracker running for 30 s, then stopped for 30 s.\n");
     test::ProgramStore store;
+    if (!icon) store.store().Save(kvztl::settings::kNotificationIcon, L"0");
     test::RunningProgram program = test::StartProgram();
     test::Process floor(test::BinDirectory() + L"\\bench-floor.exe", L"");
     test::PumpFor(2s);  // past start-up
@@ -295,7 +298,10 @@ int main(int argc, char** argv) {
     Line("# KV-ZTL benchmarks\n");
     Line("One run under Wine on this machine; ratios, not absolute times, are what carries over.\n");
     if (wanted("probe")) BenchProbe();
-    if (wanted("idle")) BenchIdle();
+    if (wanted("idle")) {
+        BenchIdle(true);
+        BenchIdle(false);
+    }
     if (wanted("services")) BenchManyServices();
     if (wanted("latency")) BenchLatency();
     if (wanted("exe")) BenchExecutable();

@@ -113,6 +113,19 @@ TEST(FollowUp, TellsAFailedStartFromTheServiceAndAStopThatDidNotTake) {
     EXPECT_EQ(*StopVerdict(asked, true, asked + 30s), L"The tracker still runs 30 seconds after it was asked to stop.");
 }
 
+TEST(ServiceSearch, TheRegistryShowsAServiceMadeOrRemovedWithoutReadingTheServices) {
+    const std::optional<ServicesStamp> before = ReadServicesStamp();
+    ASSERT_TRUE(before);
+    EXPECT_EQ(ReadServicesStamp(), before) << "nothing changed";
+    std::optional<ServicesStamp> made;
+    {
+        const test::ScopedService service(L"KvZtlStampTest", L"C:\\Trackers\\bnbt.exe -s");
+        made = ReadServicesStamp();
+    }
+    EXPECT_NE(made, before);
+    EXPECT_NE(ReadServicesStamp(), made);
+}
+
 TEST(ServiceSearch, ReadsTheProgramOfAServicesCommandLine) {
     EXPECT_EQ(ProgramFileOf(L"\"C:\\Program Files\\BNBT\\bnbt.exe\" -s"), L"bnbt.exe");
     EXPECT_EQ(ProgramFileOf(L"C:\\BNBT\\bnbt.exe -s"), L"bnbt.exe");

@@ -1,6 +1,6 @@
 // kv-ztl.exe's icon in the notification area, as a user meets it in Wine's own tray window:
 // red, green and red again as the tracker starts and is killed, the same words as the strip in
-// its tip and its notification, the strip's menu on a right-click, a strip hidden and brought
+// its tip and its notifications, the strip's menu on a right-click, a strip hidden and brought
 // back, and no icon left once the program has ended.
 #include <windows.h>
 
@@ -104,7 +104,7 @@ protected:
 
 TEST_F(TheIconInTheNotificationArea, FollowsTheTrackerOffersTheMenuStandsInForAHiddenStripAndGoesWithTheProgram) {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));  // to read as a screen reader
-    Service().Install();
+    const test::TrackerService& service = Service();
     ASSERT_TRUE(Start());
     ASSERT_TRUE(program.WaitForCaption(status::kStopped));
     HWND icon = nullptr;
@@ -130,7 +130,17 @@ TEST_F(TheIconInTheNotificationArea, FollowsTheTrackerOffersTheMenuStandsInForAH
     EXPECT_NE(why.find(L"Exit code 0xC0000005"), std::wstring::npos) << why;
     EXPECT_EQ(test::FindWindowOf(program.process->id(), kBalloonClass), nullptr) << "a note by the strip as well";
 
-    // The strip's menu, and its own items: "Start tracker" starts the tracker.
+    // A start from the icon's menu that cannot be carried out (no service, no bnbt.exe to be
+    // found): its message as ever, and one notification in the same words.
+    OpenMenu(icon);
+    Choose('S');
+    std::vector<std::wstring> texts;
+    EXPECT_EQ(AnswerMessageBoxes([](int shown) { return shown == 1; }, &texts), 1);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(TrayText(icon, [&](const std::wstring& text) { return text == texts[0]; }), texts[0]);
+
+    // With the service there, "Start tracker" from the icon's menu starts the tracker.
+    service.Install();
     std::vector<test::ShownItem> menu = OpenMenu(icon);
     ASSERT_EQ(menu.size(), static_cast<size_t>(kItems));
     EXPECT_TRUE(menu[kStart].enabled);

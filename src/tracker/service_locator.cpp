@@ -19,7 +19,7 @@ namespace {
 constexpr const wchar_t* kProgramFile = L"bnbt.exe";
 
 // Where the service control manager sends no notice of a service created (Wine), the search
-// looks again this often; and it reads every service again this often, for one whose program
+// looks at the registry again this often; and it reads every service again this often, for one whose program
 // was changed or that was made again under the same name between two looks.
 constexpr DWORD kLookAgainMilliseconds = 60'000;
 constexpr ULONGLONG kReadAllAgainMilliseconds = 60ULL * 60'000;
@@ -172,13 +172,16 @@ struct TrackerServiceLocator::Shared {
         UniqueServiceHandle manager;
         auto notice = std::make_unique<ManagerNotice>();
         ULONGLONG readAllAgain = GetTickCount64() + kReadAllAgainMilliseconds;
+        std::optional<ServicesStamp> stamp;  // as of the last look, where no notice comes
         while (!Stopping()) {
             if (notice->lagging) manager.reset();
             notice->lagging = notice->arrived = false;
             for (const std::wstring& name : notice->created) read.erase(name);  // made again, perhaps
             notice->created.clear();
+            bool readAll = false;
             if (GetTickCount64() >= readAllAgain) {
                 read.clear();
+                readAll = true;
                 readAllAgain = GetTickCount64() + kReadAllAgainMilliseconds;
             }
             if (!manager) manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
@@ -188,6 +191,16 @@ struct TrackerServiceLocator::Shared {
             }
             // Asked for first, so that a service made while the others are read is not missed.
             if (!notice->armed) notice->Arm(manager.get());
+            if (!notice->armed) {
+                // No notice: the services are enumerated again only when the registry shows a
+                // change (read first, for the same reason).
+                const std::optional<ServicesStamp> now = ReadServicesStamp();
+                if (!readAll && now && now == stamp) {
+                    WaitForSingleObjectEx(stop.get(), kLookAgainMilliseconds, TRUE);
+                    continue;
+                }
+                stamp = now;
+            }
             Look(manager.get(), read);
             if (notice->arrived || notice->lagging) continue;
             const auto wait = notice->armed ? static_cast<DWORD>(kReadAllAgainMilliseconds) : kLookAgainMilliseconds;
@@ -199,6 +212,23 @@ struct TrackerServiceLocator::Shared {
         if (notice->armed) (void)notice.release();
     }
 };
+
+std::optional<ServicesStamp> ReadServicesStamp() noexcept {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services", 0, KEY_QUERY_VALUE, &opened) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    const UniqueKey key(opened);
+    ServicesStamp stamp;
+    FILETIME written{};
+    if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &stamp.count, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, &written) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    stamp.written = (static_cast<ULONGLONG>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    return stamp;
+}
 
 TrackerServiceLocator::TrackerServiceLocator() : shared_(std::make_unique<Shared>()) {
     // Without an event to stop it there is no search: the name alone finds the service.

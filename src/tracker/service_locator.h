@@ -2,8 +2,9 @@
 // the service whose program is bnbt.exe. A Windows machine has hundreds of services, and
 // finding one by its program means opening and reading each, so that search runs on a thread
 // of its own: once at start, and again when the service control manager says that a service
-// was created (where it says nothing, every minute), and then reads only the services it has
-// not read before. The window thread only ever asks for the name.
+// was created (where it says nothing, every minute, once the registry shows a service more or
+// fewer), and then reads only the services it has not read before. The window thread only
+// ever asks for the name.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +25,15 @@ inline constexpr const wchar_t* kTrackerServiceName = L"BNBT Service";
 // "\"C:\BNBT\bnbt.exe\" -s", of "C:\BNBT\bnbt.exe -s" and of the unquoted
 // "C:\Program Files\BNBT\bnbt.exe -s".
 std::wstring_view ProgramFileOf(std::wstring_view command) noexcept;
+
+// What the registry shows of the services without reading them: how many there are, and
+// when one was last added or removed (the time the Services key was last written).
+struct ServicesStamp {
+    DWORD count = 0;
+    ULONGLONG written = 0;
+    friend bool operator==(const ServicesStamp&, const ServicesStamp&) = default;
+};
+std::optional<ServicesStamp> ReadServicesStamp() noexcept;
 
 class TrackerServiceLocator {
 public:
