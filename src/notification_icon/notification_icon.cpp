@@ -139,20 +139,19 @@ void NotificationIcon::OnIconEvent(UINT event, POINT anchor) {
     }
 }
 
-void NotificationIcon::OnOpen() {
+bool NotificationIcon::BringWaitingForward() {
     // While the strip waits on a message or the settings, that comes forward instead.
-    if (const HWND waiting = host_.waitingOn()) {
-        SetForegroundWindow(waiting);
-        return;
-    }
-    host_.comeForward();
+    const HWND waiting = host_.waitingOn();
+    if (waiting) SetForegroundWindow(waiting);
+    return waiting != nullptr;
+}
+
+void NotificationIcon::OnOpen() {
+    if (!BringWaitingForward()) host_.comeForward();
 }
 
 void NotificationIcon::OnOpenMenu(POINT anchor) {
-    if (const HWND waiting = host_.waitingOn()) {
-        SetForegroundWindow(waiting);
-        return;
-    }
+    if (BringWaitingForward()) return;
     const UniqueMenu menu(CreatePopupMenu());
     if (!menu) return;
     host_.addMenuItems(menu.get());

@@ -64,6 +64,7 @@ private:
     void OnIconEvent(UINT event, POINT anchor);
     void OnOpenMenu(POINT anchor);
     void OnOpen();
+    bool BringWaitingForward();
     void OnTaskbarCreated();
     void OnScaleChanged();
 
