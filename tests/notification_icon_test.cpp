@@ -99,7 +99,7 @@ protected:
         test::PumpUntil([&] { return !test::FindWindowOf(program.process->id(), L"#32768"); }, 3s);
     }
 
-    HWND Strip() const { return FindWindowW(StatusWindow::kClassName, nullptr); }
+    static HWND Strip() { return FindWindowW(StatusWindow::kClassName, nullptr); }
 };
 
 TEST_F(TheIconInTheNotificationArea, FollowsTheTrackerOffersTheMenuStandsInForAHiddenStripAndGoesWithTheProgram) {

@@ -65,6 +65,7 @@ TEST_F(StripMenu, OffersEveryActionAboveTheSystemsItemsAsTheIndicatorReads) {
     EXPECT_FALSE(ItemState(menu, S::StopTrackerItem) & MF_GRAYED);
     EXPECT_FALSE(ItemState(menu, S::RestartTrackerItem) & MF_GRAYED);
     Choose(*window, S::StopTrackerItem);
+    ASSERT_TRUE(Settle(*window));  // launched off the window thread: one at a time, in order
     trackerRunning = false;
     Poll(*window);
     menu = Open(*window);

@@ -109,6 +109,7 @@ std::vector<Pixel> PixelsOf(HICON icon, int size) {
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
     std::vector<Pixel> pixels;
+    pixels.reserve(bits.size());
     for (DWORD bgra : bits) {
         pixels.push_back({RGB((bgra >> 16) & 0xFF, (bgra >> 8) & 0xFF, bgra & 0xFF), static_cast<int>(bgra >> 24)});
     }
@@ -122,7 +123,8 @@ TEST(Indicator, IsADiscOfTheStripsColourWithSmoothEdgesAtEverySize) {
             ASSERT_TRUE(icon) << size;
             const std::vector<Pixel> pixels = PixelsOf(icon.get(), size);
             ASSERT_EQ(pixels.size(), static_cast<size_t>(size * size));
-            const Pixel centre = pixels[static_cast<size_t>(size / 2 * size + size / 2)];
+            const auto half = static_cast<size_t>(size / 2);
+            const Pixel centre = pixels[half * static_cast<size_t>(size) + half];
             EXPECT_EQ(centre.colour, colour) << size;
             EXPECT_EQ(centre.alpha, 255) << size;
             EXPECT_EQ(pixels[0].alpha, 0) << "a corner shows at " << size;
