@@ -109,10 +109,6 @@ std::optional<LRESULT> NotificationIcon::OnMessage(UINT message, WPARAM wparam, 
     case WM_DPICHANGED:
         OnScaleChanged();
         return 0;
-    case WM_CLOSE:
-        // Alt+F4 while it is in front after its menu, or a polite taskkill: the icon stays
-        // (the strip, told the same, ends the program and takes it away).
-        return 0;
     case WM_DISPLAYCHANGE:
     case WM_SETTINGCHANGE:
         OnScaleChanged();
@@ -191,14 +187,10 @@ void NotificationIcon::OnScaleChanged() {
     const int size = SmallIconSize();
     if (size == size_) return;
     size_ = size;
-    if (!added_) return;
-    if (const UINT changed = Refresh()) Modify(changed);
+    Update();
 }
 
-void NotificationIcon::OnTrackerPolled(const TrackerModel& /*tracker*/) {
-    if (!added_) return;
-    if (const UINT changed = Refresh()) Modify(changed);
-}
+void NotificationIcon::OnTrackerPolled(const TrackerModel& /*tracker*/) { Update(); }
 
 void NotificationIcon::OnTrackerStoppedUnasked(const TrackerModel& tracker) {
     if (IsOn(host_.store, choices::kAlert)) Notify(kUnexpectedStopTitle, tracker.Description(), NIIF_WARNING);
@@ -226,6 +218,11 @@ UINT NotificationIcon::Refresh() {
         changed |= NIF_TIP | NIF_SHOWTIP;
     }
     return changed;
+}
+
+void NotificationIcon::Update() {
+    if (!added_) return;
+    if (const UINT changed = Refresh()) Modify(changed);
 }
 
 NOTIFYICONDATAW NotificationIcon::Data(UINT flags) const noexcept {

@@ -76,6 +76,8 @@ private:
     // Draws the picture and words the tip for the tracker as it is now: the NIF_ flags of
     // what changed.
     UINT Refresh();
+    // Tells the notification area what changed, while the icon is there.
+    void Update();
     NOTIFYICONDATAW Data(UINT flags) const noexcept;
     void Modify(UINT flags);
     void Notify(const wchar_t* title, const std::wstring& text, DWORD kind);

@@ -48,7 +48,11 @@ LRESULT CALLBACK MessageWindow::Procedure(HWND hwnd, UINT message, WPARAM wparam
             TraceDroppedMessage(self->className_, message);
         }
     }
-    return result ? *result : DefWindowProcW(hwnd, message, wparam, lparam);
+    if (result) return *result;
+    // Only its owner ends it: a close (Alt+F4 while it is in front, a polite taskkill) would
+    // leave the object without its window.
+    if (message == WM_CLOSE) return 0;
+    return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
 }  // namespace kvztl

@@ -1,6 +1,7 @@
 // A window that is never shown, there only for its messages: those that other threads, waits
 // and the system post to an object that has no window of its own to show. Its handler runs
-// behind the same boundary as a form's: no exception crosses the window procedure.
+// behind the same boundary as a form's: no exception crosses the window procedure. Only the
+// object that owns it ends it: a close asked from outside is ignored.
 #pragma once
 
 #include <windows.h>

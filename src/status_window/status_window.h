@@ -66,9 +66,6 @@ public:
     void Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder);
     bool LaunchesUnderWay() const { return tracker_->LaunchesUnderWay(); }
 
-    // What the indicator's tooltip and accessible description say now.
-    std::wstring Description() const { return tracker_->Description(); }
-
     // The always-on-top keeper, AlwaysOnTopTimer: switching it off only stops the ticks.
     void SetKeeperEnabled(bool enabled) noexcept;
     bool KeeperEnabled() const noexcept { return keeperEnabled_; }
