@@ -216,13 +216,6 @@ struct LongestAnswers {
     double program = 0, floor = 0;
 };
 
-double AnswerMilliseconds(HWND window) {
-    const auto asked = Clock::now();
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
-    return std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
-}
-
 void BenchManyServices() {
     Line("\n## With 300 services more\n");
     Line("A Windows machine has 250 to 400 services, Wine about ten: 300 stopped demand-start services are");
@@ -250,8 +243,8 @@ void BenchManyServices() {
         test::PumpUntil([&] { return (floorWindow = test::FindWindowOf(floor.id(), L"KVZTL_FLOOR")) != nullptr; }, 10s);
         LongestAnswers longest;
         for (const auto start = Clock::now(); Clock::now() - start < 60s;) {
-            longest.program = std::max(longest.program, AnswerMilliseconds(program.window));
-            longest.floor = std::max(longest.floor, AnswerMilliseconds(floorWindow));
+            longest.program = std::max(longest.program, test::AnswerMilliseconds(program.window));
+            longest.floor = std::max(longest.floor, test::AnswerMilliseconds(floorWindow));
             test::PumpFor(20ms);
         }
         const auto programStart = Measure(program.process->handle());

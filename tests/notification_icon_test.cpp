@@ -79,25 +79,7 @@ std::wstring FirstLine(const std::wstring& text) { return text.substr(0, text.fi
 class TheIconInTheNotificationArea : public test::ProgramTest {
 protected:
     // The icon's menu as the screen shows it, opened by a right-click and left open.
-    std::vector<test::ShownItem> OpenMenu(HWND icon) {
-        test::PumpFor(std::chrono::milliseconds(GetDoubleClickTime() + 50));
-        test::RightClickAt(Centre(icon));
-        std::vector<test::ShownItem> items;
-        test::PumpUntil(
-            [&] {
-                const HWND menu = test::FindWindowOf(program.process->id(), L"#32768");
-                if (menu) items = test::ReadMenuOnScreen(menu);
-                return items.size() == kItems;
-            },
-            5s);
-        return items;
-    }
-
-    // Chooses an item of the open menu by its underlined letter.
-    void Choose(WORD key) {
-        test::PressKeys({key});
-        test::PumpUntil([&] { return !test::FindWindowOf(program.process->id(), L"#32768"); }, 3s);
-    }
+    std::vector<test::ShownItem> OpenMenu(HWND icon) { return MenuByRightClickAt(Centre(icon), kItems - 1); }
 
     static HWND Strip() { return FindWindowW(StatusWindow::kClassName, nullptr); }
 };
@@ -133,7 +115,7 @@ TEST_F(TheIconInTheNotificationArea, FollowsTheTrackerOffersTheMenuStandsInForAH
     // A start from the icon's menu that cannot be carried out (no service, no bnbt.exe to be
     // found): its message as ever, and one notification in the same words.
     OpenMenu(icon);
-    Choose('S');
+    PressInMenu({'S'});
     std::vector<std::wstring> texts;
     EXPECT_EQ(AnswerMessageBoxes([](int shown) { return shown == 1; }, &texts), 1);
     ASSERT_EQ(texts.size(), 1u);
@@ -148,7 +130,7 @@ TEST_F(TheIconInTheNotificationArea, FollowsTheTrackerOffersTheMenuStandsInForAH
     EXPECT_TRUE(menu[kNotificationIcon].ticked);
     EXPECT_TRUE(menu[kShowStrip].ticked);
     EXPECT_TRUE(menu[kExit].enabled);
-    Choose('S');
+    PressInMenu({'S'});
     ASSERT_TRUE(program.WaitForCaption(status::kRunning, 10s));
     EXPECT_TRUE(test::PumpUntil([&] { return LooksGreen(test::ScreenColourAt(Centre(icon))); }, 5s));
 
@@ -163,7 +145,7 @@ TEST_F(TheIconInTheNotificationArea, FollowsTheTrackerOffersTheMenuStandsInForAH
     ASSERT_EQ(menu.size(), static_cast<size_t>(kItems));
     EXPECT_FALSE(menu[kStart].enabled);
     EXPECT_TRUE(menu[kStop].enabled);
-    Choose('R');
+    PressInMenu({'R'});
     EXPECT_TRUE(test::PumpUntil([&] { return !IsWindowVisible(program.window); }, 5s)) << "the strip still shows";
     test::PumpFor(std::chrono::milliseconds(GetDoubleClickTime() + 50));
     test::DoubleClickAt(Centre(icon));
@@ -171,10 +153,10 @@ TEST_F(TheIconInTheNotificationArea, FollowsTheTrackerOffersTheMenuStandsInForAH
 
     // Hidden again, and the program ended from the icon: the icon goes with it.
     OpenMenu(icon);
-    Choose('R');
+    PressInMenu({'R'});
     ASSERT_TRUE(test::PumpUntil([&] { return !IsWindowVisible(program.window); }, 5s));
     OpenMenu(icon);
-    Choose('X');
+    PressInMenu({'X'});
     ASSERT_EQ(WaitForSingleObject(program.process->handle(), 10000), WAIT_OBJECT_0) << "Exit did not end it";
     EXPECT_TRUE(test::PumpUntil([&] { return !IsWindow(icon); }, 5s)) << "the icon stayed";
 

@@ -21,12 +21,7 @@ protected:
     SlowService() : service_(L"KvZtl Slow Tracker", L"\"" + test::StandInFolder() + L"\\bnbt.exe\" -s -slow-stop") {}
     ~SlowService() override { test::EndAllTrackers(); }
     const std::wstring& name() const { return service_.name(); }
-    DWORD State() const {
-        const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-        const UniqueServiceHandle service(OpenServiceW(manager.get(), name().c_str(), SERVICE_QUERY_STATUS));
-        SERVICE_STATUS status{};
-        return service && QueryServiceStatus(service.get(), &status) ? status.dwCurrentState : 0;
-    }
+    DWORD State() const { return test::ServiceState(name()); }
     bool WaitForState(DWORD state) const {
         return test::PumpUntil([&] { return State() == state; }, 10s);
     }

@@ -38,41 +38,20 @@ protected:
     std::vector<test::ShownItem> MenuByRightClick() {
         RECT strip{};
         GetWindowRect(program.window, &strip);
-        // Not so soon after the last that the two make a double-click.
-        test::PumpFor(std::chrono::milliseconds(GetDoubleClickTime() + 50));
-        test::RightClickAt({strip.left + 12, strip.top + GetSystemMetrics(SM_CYSMCAPTION) / 2});
-        HWND menu = nullptr;
-        std::vector<test::ShownItem> items;
-        // Read once it is drawn, and drawn the same twice.
-        test::PumpUntil(
-            [&] {
-                menu = test::FindWindowOf(program.process->id(), L"#32768");
-                if (!menu) return false;
-                std::vector<test::ShownItem> now = test::ReadMenuOnScreen(menu);
-                const bool same = now.size() > kOwnItems && now.size() == items.size() &&
-                                  std::equal(now.begin(), now.end(), items.begin(), [](const auto& a, const auto& b) {
-                                      return a.enabled == b.enabled && a.ticked == b.ticked;
-                                  });
-                items = std::move(now);
-                return same;
-            },
-            5s);
-        test::PressKeys({VK_ESCAPE, VK_ESCAPE});
-        test::PumpUntil([&] { return !test::FindWindowOf(program.process->id(), L"#32768"); }, 3s);
+        std::vector<test::ShownItem> items =
+            MenuByRightClickAt({strip.left + 12, strip.top + GetSystemMetrics(SM_CYSMCAPTION) / 2}, kOwnItems);
+        PressInMenu({VK_ESCAPE, VK_ESCAPE});
         return items;
     }
 
     // The longest the strip took to answer a sent message, asked every 20 ms for `duration`.
     std::chrono::milliseconds LongestAnswer(std::chrono::milliseconds duration) const {
-        std::chrono::milliseconds longest{0};
+        double longest = 0;
         for (const auto end = Clock::now() + duration; Clock::now() < end;) {
-            const auto asked = Clock::now();
-            DWORD_PTR result = 0;
-            SendMessageTimeoutW(program.window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
-            longest = std::max(longest, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked));
+            longest = std::max(longest, test::AnswerMilliseconds(program.window));
             test::PumpFor(20ms);
         }
-        return longest;
+        return std::chrono::milliseconds(static_cast<long long>(longest));
     }
 };
 

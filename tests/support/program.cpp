@@ -2,6 +2,8 @@
 
 #include <oleacc.h>
 
+#include <algorithm>
+
 #include "platform/accessibility.h"
 
 #include "settings_window/settings_window.h"
@@ -122,6 +124,31 @@ int ProgramTest::AnswerMessageBoxes(const std::function<bool(int shown)>& done, 
 int ProgramTest::AnswerMessageBoxesFor(std::chrono::milliseconds duration) {
     const auto end = std::chrono::steady_clock::now() + duration;
     return AnswerMessageBoxes([&](int) { return std::chrono::steady_clock::now() >= end; });
+}
+
+std::vector<ShownItem> ProgramTest::MenuByRightClickAt(POINT screen, size_t fewest) {
+    PumpFor(std::chrono::milliseconds(GetDoubleClickTime() + 50));
+    RightClickAt(screen);
+    std::vector<ShownItem> items;
+    PumpUntil(
+        [&] {
+            const HWND menu = FindWindowOf(program.process->id(), L"#32768");
+            if (!menu) return false;
+            std::vector<ShownItem> now = ReadMenuOnScreen(menu);
+            const bool same = now.size() > fewest && now.size() == items.size() &&
+                              std::equal(now.begin(), now.end(), items.begin(), [](const auto& a, const auto& b) {
+                                  return a.enabled == b.enabled && a.ticked == b.ticked;
+                              });
+            items = std::move(now);
+            return same;
+        },
+        5s);
+    return items;
+}
+
+void ProgramTest::PressInMenu(std::initializer_list<WORD> keys) {
+    PressKeys(keys);
+    PumpUntil([&] { return !FindWindowOf(program.process->id(), L"#32768"); }, 3s);
 }
 
 }  // namespace kvztl::test

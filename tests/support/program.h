@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/screen_read.h"
 #include "support/test_support.h"
 
 namespace kvztl::test {
@@ -67,6 +68,13 @@ protected:
     int AnswerMessageBoxes(const std::function<bool(int shown)>& done, std::vector<std::wstring>* texts = nullptr);
     // The same for a while.
     int AnswerMessageBoxesFor(std::chrono::milliseconds duration);
+
+    // The menu that a right-click at `screen` opens (not so soon after the last that the two
+    // make a double-click), as the screen shows it once it is drawn the same twice with more
+    // than `fewest` items; left open. Fewer items if none such came.
+    std::vector<ShownItem> MenuByRightClickAt(POINT screen, size_t fewest);
+    // Presses `keys` into the open menu (an item's letter, or Esc) and waits for it to close.
+    void PressInMenu(std::initializer_list<WORD> keys);
 
     ProgramStore store;
     std::optional<TrackerService> service_;  // outlives the program

@@ -310,13 +310,16 @@ void TrackerService::Install() const {
     EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_STOPPED)) << "the stand-in's -i installed no service";
 }
 
-DWORD TrackerService::State() {
+DWORD ServiceState(const std::wstring& name) {
     const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    const UniqueServiceHandle service(manager ? OpenServiceW(manager.get(), kName, SERVICE_QUERY_STATUS) : nullptr);
+    const UniqueServiceHandle service(manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS)
+                                              : nullptr);
     SERVICE_STATUS status{};
     if (!service || !QueryServiceStatus(service.get(), &status)) return 0;
     return status.dwCurrentState;
 }
+
+DWORD TrackerService::State() { return ServiceState(kName); }
 
 namespace {
 
@@ -548,6 +551,13 @@ bool IsTopmost(HWND hwnd) { return (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX
 UniqueWindow CreatePlainWindow() {
     return UniqueWindow(CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 200, 100,
                                         nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
+}
+
+double AnswerMilliseconds(HWND window) {
+    const auto asked = std::chrono::steady_clock::now();
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - asked).count();
 }
 
 namespace {

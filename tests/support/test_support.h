@@ -127,6 +127,9 @@ std::vector<DWORD> ProcessIds(const wchar_t* imageName);
 void EndAll(const wchar_t* imageName);
 inline void EndAllTrackers() { EndAll(L"bnbt.exe"); }
 
+// SERVICE_RUNNING, SERVICE_STOPPED... of the service named so; 0 when it is not installed.
+DWORD ServiceState(const std::wstring& name);
+
 // The stand-in tracker's service "BNBT Service", which its "-i" installs: stopped and
 // removed, with every tracker process ended, when the object is made and when it goes.
 class TrackerService {
@@ -277,6 +280,9 @@ void DoubleClick(HWND control, Delivery delivery = Delivery::Send);
 void Click(HWND control);
 
 bool IsTopmost(HWND hwnd);
+
+// How long a window (of any process) took to answer a sent message, in milliseconds.
+double AnswerMilliseconds(HWND window);
 
 // A plain top-level window for tests that need an owner or another window in front.
 UniqueWindow CreatePlainWindow();
