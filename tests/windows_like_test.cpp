@@ -69,7 +69,7 @@ TEST_F(OnAMachineLikeWindows, StaysResponsiveFindsTheServiceShowsTheMenuAsItIsAn
         const test::ScopedUserValue managed(L"Software\\Wine\\X11 Driver", L"Managed", L"Y");
         ASSERT_TRUE(Start());
     }
-    EXPECT_LT(LongestAnswer(6s), 250ms);
+    EXPECT_LT(LongestAnswer(3s), 250ms);
 
     // The menu opened with the mouse shows the state.
     ASSERT_TRUE(program.WaitForCaption(status::kStopped));

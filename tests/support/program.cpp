@@ -127,7 +127,7 @@ int ProgramTest::AnswerMessageBoxesFor(std::chrono::milliseconds duration) {
 }
 
 std::vector<ShownItem> ProgramTest::MenuByRightClickAt(POINT screen, size_t fewest) {
-    PumpFor(std::chrono::milliseconds(GetDoubleClickTime() + 50));
+    PumpPastDoubleClick();
     RightClickAt(screen);
     std::vector<ShownItem> items;
     PumpUntil(

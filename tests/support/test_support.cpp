@@ -511,7 +511,10 @@ void PressKeys(std::initializer_list<WORD> keys) {
 
 namespace {
 
+std::chrono::steady_clock::time_point g_lastClick;
+
 void MouseAt(POINT screen, DWORD down, DWORD up) {
+    g_lastClick = std::chrono::steady_clock::now();
     SetCursorPos(screen.x, screen.y);
     INPUT inputs[2]{};
     for (INPUT& input : inputs) input.type = INPUT_MOUSE;
@@ -521,6 +524,12 @@ void MouseAt(POINT screen, DWORD down, DWORD up) {
 }
 
 }  // namespace
+
+void PumpPastDoubleClick() {
+    const auto past = g_lastClick + std::chrono::milliseconds(GetDoubleClickTime() + 50);
+    const auto now = std::chrono::steady_clock::now();
+    if (now < past) PumpFor(std::chrono::duration_cast<std::chrono::milliseconds>(past - now));
+}
 
 void RightClickAt(POINT screen) { MouseAt(screen, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP); }
 

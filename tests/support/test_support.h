@@ -266,6 +266,8 @@ std::wstring AsTheSystemWritesIt(const std::wstring& sddl);
 // pressed and let go, or held while the next are pressed when it is VK_MENU (Alt).
 void PressKeys(std::initializer_list<WORD> keys);
 
+// Pumps messages until a click now would not make a double-click with the last one.
+void PumpPastDoubleClick();
 // Moves the mouse to a point of the screen and presses and lets go of its right or left button.
 void RightClickAt(POINT screen);
 void ClickAt(POINT screen);
