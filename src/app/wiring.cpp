@@ -74,6 +74,8 @@ NotificationIcon::Host IconHostFor(StatusWindow& strip, const SettingsStore& sto
         .choose = [&strip](UINT item) { return strip.Choose(item); },
         .stripShown = [&strip] { return strip.Shown(); },
         .showStrip = [&strip](bool shown) { strip.ShowStrip(shown); },
+        .revealStrip = [&strip] { strip.Show(); },
+        .note = [&strip](const wchar_t* title, const std::wstring& text) { strip.ShowNote(title, text); },
         // Posted: the icon that asks is still at work.
         .exit = [&strip] { PostMessageW(strip.hwnd(), WM_CLOSE, 0, 0); },
         // A disabled strip waits on a window it owns: the settings, or a message.
@@ -87,8 +89,9 @@ NotificationIcon::Host IconHostFor(StatusWindow& strip, const SettingsStore& sto
 
 }  // namespace
 
-std::unique_ptr<ProgramFaces> ProgramFaces::Create(const SettingsStore& store, SingleInstance* instance) {
-    std::unique_ptr<ProgramFaces> faces(new ProgramFaces(store));
+std::unique_ptr<ProgramFaces> ProgramFaces::Create(const SettingsStore& store, SingleInstance* instance,
+                                                   NotificationIcon::Shell shell) {
+    std::unique_ptr<ProgramFaces> faces(new ProgramFaces(store, std::move(shell)));
     StatusWindow::Services services = ProgramServices(store, instance);
     ProgramFaces* self = faces.get();
     // The icon goes as soon as the strip begins to close; the object itself only with the
@@ -106,7 +109,9 @@ std::unique_ptr<ProgramFaces> ProgramFaces::Create(const SettingsStore& store, S
 }
 
 void ProgramFaces::Show() {
-    if (IconShown() && !IsOn(store_, choices::kShowStrip)) return;
+    // A strip the user hid stays hidden while the icon stands for it; if the icon's add fails,
+    // the icon shows the strip.
+    if (icon_ && icon_->Standing() && !IsOn(store_, choices::kShowStrip)) return;
     strip_->Show();
 }
 
@@ -121,7 +126,7 @@ void ProgramFaces::AddIcon() {
     if (icon_) {
         icon_->Add();
     } else {
-        icon_ = NotificationIcon::Create(strip_->Tracker(), IconHostFor(*strip_, store_));
+        icon_ = NotificationIcon::Create(strip_->Tracker(), IconHostFor(*strip_, store_), shell_);
     }
 }
 

@@ -29,8 +29,9 @@ StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstanc
 // they know of each other.
 class ProgramFaces {
 public:
-    // Null if the strip could not be made.
-    static std::unique_ptr<ProgramFaces> Create(const SettingsStore& store, SingleInstance* instance);
+    // Null if the strip could not be made. The icon reaches the notification area through `shell`.
+    static std::unique_ptr<ProgramFaces> Create(const SettingsStore& store, SingleInstance* instance,
+                                                NotificationIcon::Shell shell = NotificationIcon::SystemShell());
     ProgramFaces(const ProgramFaces&) = delete;
     ProgramFaces& operator=(const ProgramFaces&) = delete;
 
@@ -39,13 +40,14 @@ public:
     void Show();
 
 private:
-    explicit ProgramFaces(const SettingsStore& store) : store_(store) {}
+    ProgramFaces(const SettingsStore& store, NotificationIcon::Shell shell) : store_(store), shell_(std::move(shell)) {}
     bool IconShown() const noexcept { return icon_ && icon_->Shown(); }
     // Stores the user's choice, and adds or takes out the icon.
     void ShowIcon(bool shown);
     void AddIcon();
 
     const SettingsStore& store_;
+    NotificationIcon::Shell shell_;
     Form::Ptr<StatusWindow> strip_;
     std::unique_ptr<NotificationIcon> icon_;  // goes before the strip, whose model it observes
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "platform/dpi.h"
 #include "platform/system_entry.h"
@@ -49,11 +50,17 @@ int SmallIconSize() noexcept { return SystemMetricAt(SM_CXSMICON, DpiAt(POINT{0,
 
 }  // namespace
 
-std::unique_ptr<NotificationIcon> NotificationIcon::Create(TrackerModel& tracker, Host host) {
+NotificationIcon::Shell NotificationIcon::SystemShell() {
+    using NotifyFn = BOOL(WINAPI*)(DWORD, NOTIFYICONDATAW*);
+    Shell shell;
     // shell32 is loaded only by those who want the icon.
-    const auto notify = SystemEntry<NotifyFn>(L"shell32.dll", "Shell_NotifyIconW");
-    if (!notify) return nullptr;
-    std::unique_ptr<NotificationIcon> icon(new NotificationIcon(tracker, std::move(host), notify));
+    if (const auto notify = SystemEntry<NotifyFn>(L"shell32.dll", "Shell_NotifyIconW")) shell.notify = notify;
+    return shell;
+}
+
+std::unique_ptr<NotificationIcon> NotificationIcon::Create(TrackerModel& tracker, Host host, Shell shell) {
+    if (!shell.notify) return nullptr;
+    std::unique_ptr<NotificationIcon> icon(new NotificationIcon(tracker, std::move(host), std::move(shell)));
     // A hidden top-level window: only those hear of a new taskbar.
     icon->window_ = MessageWindow::Create(
         kClassName,
@@ -62,6 +69,7 @@ std::unique_ptr<NotificationIcon> NotificationIcon::Create(TrackerModel& tracker
         },
         true);
     if (!icon->window_) return nullptr;
+    icon->calls_ = std::make_unique<SerialWorker>();
     // Run elevated, the program still hears of it from Explorer, which runs with fewer rights.
     ChangeWindowMessageFilterEx(icon->hwnd(), TaskbarCreatedMessage(), MSGFLT_ALLOW, nullptr);
     icon->size_ = SmallIconSize();
@@ -73,28 +81,62 @@ std::unique_ptr<NotificationIcon> NotificationIcon::Create(TrackerModel& tracker
 NotificationIcon::~NotificationIcon() {
     tracker_.Forget(this);
     Remove();
+    // The worker goes first: it waits a little for the removal to be made.
+    calls_.reset();
 }
 
-bool NotificationIcon::Add() {
+void NotificationIcon::Add() {
     wanted_ = true;
-    if (added_) return true;
+    pause_ = shell_.firstPause;
+    retryUntil_ = GetTickCount64() + static_cast<ULONGLONG>(shell_.retryFor.count());
+    TryAdd();
+}
+
+void NotificationIcon::TryAdd() {
+    KillTimer(hwnd(), RetryTimer);
+    if (!wanted_ || added_ || adding_) return;
+    adding_ = true;
+    sent_ = true;
     Refresh();
     NOTIFYICONDATAW data = Data(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP);
     data.uCallbackMessage = kCallbackMessage;
-    // A busy taskbar may take the icon and still answer that it timed out.
-    added_ = notify_(NIM_ADD, &data) || notify_(NIM_MODIFY, &data);
-    if (!added_) return false;
-    data.uVersion = NOTIFYICON_VERSION_4;
-    version4_ = notify_(NIM_SETVERSION, &data) != FALSE;
-    return true;
+    calls_->Queue([notify = shell_.notify, data, image = image_, window = hwnd(), generation = generation_]() mutable {
+        // A busy taskbar may take the icon and still answer that it timed out: then it is
+        // there to be changed.
+        const bool added = notify(NIM_ADD, &data) || notify(NIM_MODIFY, &data);
+        data.uVersion = NOTIFYICON_VERSION_4;
+        const bool version4 = added && notify(NIM_SETVERSION, &data);
+        PostMessageW(window, AddedMessage, generation, MAKELPARAM(added, version4));
+    });
 }
 
 void NotificationIcon::Remove() noexcept {
     wanted_ = false;
-    if (!added_) return;
-    added_ = false;
-    NOTIFYICONDATAW data = Data(0);
-    notify_(NIM_DELETE, &data);
+    KillTimer(hwnd(), RetryTimer);
+    ++generation_;
+    added_ = adding_ = false;
+    if (!std::exchange(sent_, false)) return;
+    try {
+        Call(NIM_DELETE, Data(0));
+    } catch (...) {
+        // Out of memory: the icon goes with the window when the program ends.
+    }
+}
+
+void NotificationIcon::OnAdded(UINT generation, bool added, bool version4) {
+    // Asked before a removal or a new taskbar: what came after holds.
+    if (generation != generation_) return;
+    adding_ = false;
+    if (added) {
+        added_ = true;
+        version4_ = version4;
+        return Update();  // what changed on the way
+    }
+    // A strip hidden behind the icon shows while the icon cannot stand for it.
+    if (!host_.stripShown()) host_.revealStrip();
+    if (GetTickCount64() >= retryUntil_) return;
+    SetTimer(hwnd(), RetryTimer, static_cast<UINT>(pause_.count()), nullptr);
+    pause_ = std::min(pause_ * 2, shell_.longestPause);
 }
 
 std::optional<LRESULT> NotificationIcon::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -106,6 +148,15 @@ std::optional<LRESULT> NotificationIcon::OnMessage(UINT message, WPARAM wparam, 
         OnIconEvent(LOWORD(lparam), anchor);
         return 0;
     }
+    case AddedMessage:
+        OnAdded(static_cast<UINT>(wparam), LOWORD(lparam) != 0, HIWORD(lparam) != 0);
+        return 0;
+    case NotifiedMessage:
+        OnNotified(wparam != 0);
+        return 0;
+    case WM_TIMER:
+        if (wparam == RetryTimer) TryAdd();
+        return 0;
     case WM_DPICHANGED:
         OnScaleChanged();
         return 0;
@@ -123,6 +174,7 @@ std::optional<LRESULT> NotificationIcon::OnMessage(UINT message, WPARAM wparam, 
 
 void NotificationIcon::OnIconEvent(UINT event, POINT anchor) {
     switch (event) {
+    case NIN_SELECT:  // a click, or Enter after one
     case WM_LBUTTONDBLCLK:
     case NIN_KEYSELECT:
     case NIN_BALLOONUSERCLICK:
@@ -164,6 +216,9 @@ void NotificationIcon::OnOpenMenu(POINT anchor) {
     PostMessageW(hwnd(), WM_NULL, 0, 0);
     switch (chosen) {
     case 0:
+        // Left with Esc (its key still down: the menu ended at the press), the keyboard's
+        // place goes back to the notification area; a click elsewhere keeps its own.
+        if (GetKeyState(VK_ESCAPE) < 0 && added_) Call(NIM_SETFOCUS, Data(0));
         return;
     case ShowStripItem:
         if (stripShown) return host_.showStrip(false);
@@ -176,11 +231,11 @@ void NotificationIcon::OnOpenMenu(POINT anchor) {
 }
 
 void NotificationIcon::OnTaskbarCreated() {
-    // The old taskbar took the icon with it.
-    added_ = false;
+    // The old taskbar took the icon with it, and whatever was on its way to it.
+    ++generation_;
+    added_ = adding_ = false;
     size_ = SmallIconSize();
-    // A strip hidden behind an icon that could not come back shows again.
-    if (wanted_ && !Add() && !host_.stripShown()) host_.showStrip(true);
+    if (wanted_) Add();
 }
 
 void NotificationIcon::OnScaleChanged() {
@@ -193,13 +248,19 @@ void NotificationIcon::OnScaleChanged() {
 void NotificationIcon::OnTrackerPolled(const TrackerModel& /*tracker*/) { Update(); }
 
 void NotificationIcon::OnTrackerStoppedUnasked(const TrackerModel& tracker) {
-    if (IsOn(host_.store, choices::kAlert)) Notify(kUnexpectedStopTitle, tracker.Description(), NIIF_WARNING);
+    if (IsOn(host_.store, choices::kAlert)) Notify(kUnexpectedStopTitle, tracker.Description(), NIIF_WARNING, true);
 }
 
 void NotificationIcon::OnTrackerFailed(const TrackerFailure& failure) {
+    // Told by its message as well: nothing stands in for a notification refused.
     if (failure.action == TrackerAction::Start || failure.action == TrackerAction::Stop) {
-        Notify(FailureTitle(failure.action), failure.text, NIIF_ERROR);
+        Notify(FailureTitle(failure.action), failure.text, NIIF_ERROR, false);
     }
+}
+
+void NotificationIcon::OnNotified(bool shown) {
+    const std::optional<std::wstring> note = std::exchange(noteIfRefused_, std::nullopt);
+    if (!shown && note) host_.note(kUnexpectedStopTitle, *note);
 }
 
 UINT NotificationIcon::Refresh() {
@@ -222,7 +283,8 @@ UINT NotificationIcon::Refresh() {
 
 void NotificationIcon::Update() {
     if (!added_) return;
-    if (const UINT changed = Refresh()) Modify(changed);
+    // The shell may forget the tip of an icon changed without it.
+    if (const UINT changed = Refresh()) Call(NIM_MODIFY, Data(changed | NIF_TIP | NIF_SHOWTIP));
 }
 
 NOTIFYICONDATAW NotificationIcon::Data(UINT flags) const noexcept {
@@ -236,20 +298,26 @@ NOTIFYICONDATAW NotificationIcon::Data(UINT flags) const noexcept {
     return data;
 }
 
-void NotificationIcon::Modify(UINT flags) {
-    // The shell may forget the tip of an icon changed without it.
-    NOTIFYICONDATAW data = Data(flags | NIF_TIP | NIF_SHOWTIP);
-    notify_(NIM_MODIFY, &data);
+void NotificationIcon::Call(DWORD message, const NOTIFYICONDATAW& data, std::function<void(BOOL)> done) {
+    calls_->Queue([notify = shell_.notify, message, data = NOTIFYICONDATAW(data), image = image_,
+                   done = std::move(done)]() mutable {
+        const BOOL taken = notify(message, &data);
+        if (done) done(taken);
+    });
 }
 
-void NotificationIcon::Notify(const wchar_t* title, const std::wstring& text, DWORD kind) {
+void NotificationIcon::Notify(const wchar_t* title, const std::wstring& text, DWORD kind, bool noteIfRefused) {
+    // Not in the notification area: the strip, which saw no icon, tells it by its note.
     if (!added_) return;
     NOTIFYICONDATAW data = Data(NIF_INFO | NIF_TIP | NIF_SHOWTIP);
     CopyInto(data.szInfoTitle, title);
     CopyInto(data.szInfo, text);
     // The alert and the message box have sounds of their own.
     data.dwInfoFlags = kind | NIIF_NOSOUND;
-    notify_(NIM_MODIFY, &data);
+    if (noteIfRefused) noteIfRefused_ = text;
+    Call(NIM_MODIFY, data, [window = hwnd(), noteIfRefused](BOOL shown) {
+        if (noteIfRefused) PostMessageW(window, NotifiedMessage, shown, 0);
+    });
 }
 
 }  // namespace kvztl

@@ -170,13 +170,15 @@ void StatusWindow::OnTrackerPolled(const TrackerModel& tracker) {
 void StatusWindow::OnTrackerStoppedUnasked(const TrackerModel& tracker) {
     if (!IsOn(services_.store, choices::kAlert)) return;
     if (services_.alert) services_.alert(hwnd());
-    // The icon's notification tells it where there is one; else a note by the strip's lower
-    // edge, for a few seconds.
-    if (IconShown()) return;
+    // The icon's notification tells it where there is one (and the note stands in where
+    // Windows refuses that); else the note.
+    if (!IconShown()) ShowNote(kUnexpectedStopTitle, tracker.Description());
+}
+
+void StatusWindow::ShowNote(const wchar_t* title, const std::wstring& text) {
     RECT place{};
     GetWindowRect(hwnd(), &place);
-    balloon_.Show(hwnd(), {(place.left + place.right) / 2, place.bottom}, kUnexpectedStopTitle, tracker.Description(),
-                  kBalloonMilliseconds);
+    balloon_.Show(hwnd(), {(place.left + place.right) / 2, place.bottom}, title, text, kBalloonMilliseconds);
 }
 
 void StatusWindow::OnTrackerFailed(const TrackerFailure& failure) {

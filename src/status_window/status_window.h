@@ -80,6 +80,8 @@ public:
     void ComeForward();
     // Shows or hides the strip, and stores the choice; it hides only while the icon shows.
     void ShowStrip(bool shown);
+    // A note by the strip's lower edge for a few seconds, without taking the focus.
+    void ShowNote(const wchar_t* title, const std::wstring& text);
     bool Shown() const noexcept { return IsWindowVisible(hwnd()) != FALSE; }
 
 private:
