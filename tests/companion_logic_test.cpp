@@ -171,12 +171,24 @@ TEST(ServiceAccess, FindsAddsAndRemovesThisUsersEntryAsTheSystemWritesIt) {
     EXPECT_TRUE(added->starts_with(test::AsTheSystemWritesIt(dacl))) << *added;
     EXPECT_TRUE(Contains(*added, L"S:(AU;FA;")) << *added;
     EXPECT_EQ(WithStartStopEntry(*added, sid), *added) << "never twice";
-    EXPECT_EQ(WithoutStartStopEntry(test::AsTheSystemWritesIt(*added), sid), audited);
-    EXPECT_EQ(WithoutStartStopEntry(granted, sid), test::AsTheSystemWritesIt(dacl));
+    EXPECT_EQ(WithoutOwnStartStopEntry(test::AsTheSystemWritesIt(*added), sid), audited);
+    EXPECT_EQ(WithoutOwnStartStopEntry(granted, sid), test::AsTheSystemWritesIt(dacl));
     const std::wstring twice =
         test::AsTheSystemWritesIt(L"D:P(A;;RPWPLC;;;" + sid + L")(A;;LC;;;IU)(A;;RPWPLC;;;" + sid + L")");
-    EXPECT_EQ(WithoutStartStopEntry(twice, sid), test::AsTheSystemWritesIt(L"D:P(A;;LC;;;IU)"))
+    EXPECT_EQ(WithoutOwnStartStopEntry(twice, sid), test::AsTheSystemWritesIt(L"D:P(A;;LC;;;IU)"))
         << "protected stays protected";
+
+    // An administrator's full control of the service for this account allows it too, but is
+    // not KV-ZTL's: taking KV-ZTL's entry out leaves it, and it is never taken for KV-ZTL's.
+    const std::wstring full = L"(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;" + sid + L")";
+    const std::wstring both = test::AsTheSystemWritesIt(dacl + full + L"(A;;RPWPLC;;;" + sid + L")");
+    EXPECT_TRUE(HasOwnStartStopEntry(both, sid));
+    EXPECT_FALSE(HasOwnStartStopEntry(test::AsTheSystemWritesIt(dacl + full), sid));
+    EXPECT_FALSE(HasOwnStartStopEntry(test::AsTheSystemWritesIt(dacl + L"(A;ID;RPWPLC;;;" + sid + L")"), sid))
+        << "an entry inherited from elsewhere is not KV-ZTL's";
+    EXPECT_EQ(WithoutOwnStartStopEntry(both, sid), test::AsTheSystemWritesIt(dacl + full));
+    EXPECT_EQ(WithStartStopEntry(test::AsTheSystemWritesIt(dacl + full), sid), test::AsTheSystemWritesIt(dacl + full))
+        << "added beside rights already there";
 
     EXPECT_EQ(WithStartStopEntry(L"not a descriptor", sid), std::nullopt);
     EXPECT_EQ(WithStartStopEntry(dacl, L"not a sid"), std::nullopt);

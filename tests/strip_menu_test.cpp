@@ -134,7 +134,7 @@ TEST_F(StripMenu, StartAndStopWithoutAPromptFollowsTheEntryAsTheSystemWritesIt) 
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_TRUE(shell.calls[0].file.ends_with(L"\\System32\\sc.exe")) << shell.calls[0].file;
     EXPECT_EQ(shell.calls[0].verb, L"runas");
-    const std::optional<std::wstring> without = WithoutStartStopEntry(held, sid);
+    const std::optional<std::wstring> without = WithoutOwnStartStopEntry(held, sid);
     ASSERT_TRUE(without);
     EXPECT_FALSE(HasStartStopEntry(*without, sid));
     EXPECT_EQ(shell.calls[0].parameters, SdsetParameters(L"BNBT Service", *without));
@@ -162,6 +162,16 @@ TEST_F(StripMenu, StartAndStopWithoutAPromptFollowsTheEntryAsTheSystemWritesIt) 
     ASSERT_EQ(shell.calls.size(), 2u);
     EXPECT_TRUE(shell.calls[1].parameters.find(L"(A;;LCRPWP;;;" + sid + L")") != std::wstring::npos)
         << shell.calls[1].parameters;
+
+    // An administrator's full control for this account: ticked, but not KV-ZTL's to take out;
+    // chosen, it says so and runs nothing.
+    held = test::AsTheSystemWritesIt(others + L"(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;" + sid + L")");
+    EXPECT_TRUE(ItemState(Open(*window), S::NoPromptItem) & MF_CHECKED);
+    texts = choose(IDOK);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find(L"an entry in its security that KV-ZTL did not add"), std::wstring::npos) << texts[0];
+    test::PumpFor(200ms);
+    EXPECT_EQ(shell.calls.size(), 2u) << "sc.exe ran";
 }
 
 TEST_F(StripMenu, AlertsWhenTheTrackerStopsUnaskedOnly) {

@@ -290,14 +290,21 @@ void StatusWindow::OnNoPromptChosen() {
     const std::optional<TrackerModel::NoPromptAccess> access = tracker_->NoPrompt();
     if (!access) return ShowError(L"The tracker's service is not installed, or its security cannot be read.");
     const std::wstring& service = access->service;
+    if (access->granted && !access->own) {
+        const std::wstring text = L"Your account may already start and stop the service \"" + service +
+                                  L"\" without an elevation prompt, through an entry in its security that KV-ZTL "
+                                  L"did not add. KV-ZTL leaves that entry as it is.";
+        MessageBoxW(hwnd(), text.c_str(), L"Start and stop without a prompt", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
     if (!access->changed)
         return ShowError(L"The security of the service \"" + service + L"\" cannot be changed by KV-ZTL.");
     const std::wstring text =
-        access->granted ? L"KV-ZTL will remove the entry that lets your account start and stop the service \"" +
-                              service + L"\" without an elevation prompt, asking for elevation once to do so."
-                        : L"KV-ZTL will add an entry to the security of the service \"" + service +
-                              L"\" that lets your account start, stop and query it without an elevation prompt, asking "
-                              L"for elevation once to do so.";
+        access->own ? L"KV-ZTL will remove the entry it added that lets your account start and stop the service \"" +
+                          service + L"\" without an elevation prompt, asking for elevation once to do so."
+                    : L"KV-ZTL will add an entry to the security of the service \"" + service +
+                          L"\" that lets your account start, stop and query it without an elevation prompt, asking "
+                          L"for elevation once to do so.";
     if (MessageBoxW(hwnd(), text.c_str(), L"Start and stop without a prompt", MB_OKCANCEL | MB_ICONINFORMATION) ==
         IDOK) {
         tracker_->ChangeNoPrompt(*access, hwnd());

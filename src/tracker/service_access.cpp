@@ -44,11 +44,13 @@ PACL DaclOf(PSECURITY_DESCRIPTOR descriptor) noexcept {
     return dacl;
 }
 
-bool AllowsStartStop(const ACE_HEADER* ace, PSID sid) noexcept {
+// An entry that allows `sid` the three rights, among others or (`own`) exactly as KV-ZTL adds it.
+bool AllowsStartStop(const ACE_HEADER* ace, PSID sid, bool own) noexcept {
     if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE || (ace->AceFlags & INHERIT_ONLY_ACE)) return false;
     const auto* allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(ace);
-    return (allowed->Mask & kStartStopRights) == kStartStopRights &&
-           EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid);
+    const bool rights = own ? allowed->Mask == kStartStopRights && ace->AceFlags == 0
+                            : (allowed->Mask & kStartStopRights) == kStartStopRights;
+    return rights && EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid);
 }
 
 template <typename Visit>
@@ -59,7 +61,8 @@ void ForEachEntry(PACL dacl, Visit visit) {
     }
 }
 
-// `sddl` with this account's start-stop entries taken out, and one added at the end when `add`.
+// `sddl` with the entries of this account that KV-ZTL adds taken out, and one added at the end
+// when `add`.
 std::optional<std::wstring> Rewritten(std::wstring_view sddl, std::wstring_view sidText, bool add) {
     const UniqueLocal descriptor = ParseDescriptor(sddl);
     const UniqueLocal sid = ParseSid(sidText);
@@ -69,7 +72,7 @@ std::optional<std::wstring> Rewritten(std::wstring_view sddl, std::wstring_view 
     std::vector<const ACE_HEADER*> kept;
     DWORD size = sizeof(ACL);
     ForEachEntry(dacl, [&](const ACE_HEADER* ace) {
-        if (AllowsStartStop(ace, sid.get())) return;
+        if (AllowsStartStop(ace, sid.get(), true)) return;
         kept.push_back(ace);
         size += ace->AceSize;
     });
@@ -108,22 +111,30 @@ std::optional<std::wstring> Rewritten(std::wstring_view sddl, std::wstring_view 
 
 }  // namespace
 
-bool HasStartStopEntry(std::wstring_view sddl, std::wstring_view sidText) {
+namespace {
+
+bool HasEntry(std::wstring_view sddl, std::wstring_view sidText, bool own) {
     const UniqueLocal descriptor = ParseDescriptor(sddl);
     const UniqueLocal sid = ParseSid(sidText);
     const PACL dacl = descriptor ? DaclOf(descriptor.get()) : nullptr;
     if (!dacl || !sid) return false;
     bool found = false;
-    ForEachEntry(dacl, [&](const ACE_HEADER* ace) { found = found || AllowsStartStop(ace, sid.get()); });
+    ForEachEntry(dacl, [&](const ACE_HEADER* ace) { found = found || AllowsStartStop(ace, sid.get(), own); });
     return found;
 }
+
+}  // namespace
+
+bool HasStartStopEntry(std::wstring_view sddl, std::wstring_view sid) { return HasEntry(sddl, sid, false); }
+
+bool HasOwnStartStopEntry(std::wstring_view sddl, std::wstring_view sid) { return HasEntry(sddl, sid, true); }
 
 std::optional<std::wstring> WithStartStopEntry(std::wstring_view sddl, std::wstring_view sid) {
     if (HasStartStopEntry(sddl, sid)) return std::wstring(sddl);
     return Rewritten(sddl, sid, true);
 }
 
-std::optional<std::wstring> WithoutStartStopEntry(std::wstring_view sddl, std::wstring_view sid) {
+std::optional<std::wstring> WithoutOwnStartStopEntry(std::wstring_view sddl, std::wstring_view sid) {
     return Rewritten(sddl, sid, false);
 }
 

@@ -24,14 +24,18 @@ std::optional<std::wstring> ServiceDescriptor(const std::wstring& service);
 std::optional<ServiceAccess> ReadServiceAccess(const std::optional<std::wstring>& service);
 
 // True when the DACL of `sddl` allows the account `sid` ("S-1-5-21-...") at least
-// SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS in one entry.
+// SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS in one entry: the entry KV-ZTL adds, or
+// another (an administrator's full control, say).
 bool HasStartStopEntry(std::wstring_view sddl, std::wstring_view sid);
-// `sddl` with an entry allowing `sid` those rights at the end of its DACL (unless one is there
-// already), or with every such entry of `sid` taken out; as the system writes it. Nothing when
-// `sddl` or `sid` does not parse or there is no DACL to change (none at all would allow
+// True when the DACL holds the entry KV-ZTL adds: allowing `sid` exactly those three rights,
+// not inherited.
+bool HasOwnStartStopEntry(std::wstring_view sddl, std::wstring_view sid);
+// `sddl` with that entry at the end of its DACL (unless an entry allows the rights already),
+// or with every such entry of `sid` taken out, and no other; as the system writes it. Nothing
+// when `sddl` or `sid` does not parse or there is no DACL to change (none at all would allow
 // everybody everything; an entry added there would shut out everybody else).
 std::optional<std::wstring> WithStartStopEntry(std::wstring_view sddl, std::wstring_view sid);
-std::optional<std::wstring> WithoutStartStopEntry(std::wstring_view sddl, std::wstring_view sid);
+std::optional<std::wstring> WithoutOwnStartStopEntry(std::wstring_view sddl, std::wstring_view sid);
 
 // The account this program runs as, as an SDDL SID string ("S-1-5-21-...").
 std::wstring CurrentUserSid();

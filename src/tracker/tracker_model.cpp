@@ -281,15 +281,20 @@ std::optional<TrackerModel::NoPromptAccess> TrackerModel::NoPrompt() const {
     if (!access) return std::nullopt;
     const std::wstring sid = CurrentUserSid();
     const bool granted = HasStartStopEntry(access->descriptor, sid);
-    return NoPromptAccess{
-        access->service, granted,
-        granted ? WithoutStartStopEntry(access->descriptor, sid) : WithStartStopEntry(access->descriptor, sid)};
+    const bool own = HasOwnStartStopEntry(access->descriptor, sid);
+    std::optional<std::wstring> changed;
+    if (own) {
+        changed = WithoutOwnStartStopEntry(access->descriptor, sid);
+    } else if (!granted) {
+        changed = WithStartStopEntry(access->descriptor, sid);
+    }
+    return NoPromptAccess{access->service, granted, own, std::move(changed)};
 }
 
 void TrackerModel::ChangeNoPrompt(const NoPromptAccess& access, HWND owner) {
     if (!access.changed) return;
     if (control_.Run(TrackerAction::SetServiceAccess, owner, L"", SdsetParameters(access.service, *access.changed))) {
-        noPromptWanted_ = !access.granted;
+        noPromptWanted_ = !access.own;
     }
 }
 
@@ -304,7 +309,7 @@ void TrackerModel::OnServiceAccessChanged(DWORD exitCode) {
                         ExitCodeText(exitCode) + L").");
     }
     // The elevated command says little; what the service now holds is the answer.
-    if (now && now->granted == *wanted) return;
+    if (now && now->own == *wanted) return;
     Fail(TrackerAction::SetServiceAccess, nullptr,
          L"The security of the service \"" + service + L"\" did not change: it still " +
              (*wanted ? L"does not let" : L"lets") + L" your account start and stop it without an elevation prompt.");

@@ -110,8 +110,11 @@ public:
     // service's access list says; nothing when there is no service or its list cannot be read.
     struct NoPromptAccess {
         std::wstring service;
-        bool granted;
-        std::optional<std::wstring> changed;  // the list with the entry added or taken out
+        bool granted;  // an entry lets this account start, stop and query it
+        bool own;      // the entry KV-ZTL adds is there, which it may take out again
+        // The list with KV-ZTL's entry added, or taken out; nothing where KV-ZTL has nothing to
+        // change (the rights come from an entry it did not add) or cannot.
+        std::optional<std::wstring> changed;
     };
     std::optional<NoPromptAccess> NoPrompt() const;
     // Sets the service's list to `access.changed` through an elevated sc.exe, and reads it again
@@ -159,7 +162,7 @@ private:
     std::optional<StartFollowUp> startCheck_;
     std::optional<StopFollowUp> stopCheck_;
     bool restartAsked_ = false;
-    std::optional<bool> noPromptWanted_;  // what the last change of the service's access list asked for
+    std::optional<bool> noPromptWanted_;  // whether the last change of the access list asked for KV-ZTL's entry
 };
 
 }  // namespace kvztl
