@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <mutex>
+
 #include "platform/system_message.h"
 #include "tracker/follow_up.h"
 #include "tracker/tracker_history.h"
@@ -136,6 +139,81 @@ TEST(ServiceSearch, ReadsTheProgramOfAServicesCommandLine) {
     EXPECT_EQ(ProgramFileOf(L"C:\\bnbt.exe.old\\other.exe -s"), L"other.exe");
     EXPECT_EQ(ProgramFileOf(L"C:\\Drivers\\filter.sys -x"), L"filter.sys") << "no .exe: the first word";
     EXPECT_EQ(ProgramFileOf(L""), L"");
+}
+
+// The service control manager's notice of a service created, as Windows sends it and Wine
+// never does: armed by the search, and delivered on the search's thread when told.
+class ManagerNotices {
+public:
+    TrackerServiceLocator::Calls Calls(std::chrono::milliseconds lookAgain) {
+        TrackerServiceLocator::Calls calls;
+        calls.notify = [this](SC_HANDLE, DWORD, PSERVICE_NOTIFYW notify) { return Arm(notify); };
+        calls.lookAgain = lookAgain;
+        return calls;
+    }
+    // Tells the search that `name` was created; false while nothing is armed.
+    bool Deliver(const std::wstring& name) {
+        const std::lock_guard lock(mutex_);
+        if (!armed_) return false;
+        auto* names = static_cast<wchar_t*>(LocalAlloc(LPTR, (name.size() + 3) * sizeof(wchar_t)));
+        names[0] = L'/';
+        std::copy(name.begin(), name.end(), names + 1);
+        armed_->pszServiceNames = names;
+        armed_->dwNotificationStatus = ERROR_SUCCESS;
+        const auto call = [](ULONG_PTR notify) {
+            auto* arrived = reinterpret_cast<SERVICE_NOTIFYW*>(notify);
+            arrived->pfnNotifyCallback(arrived);
+        };
+        QueueUserAPC(call, thread_.get(), reinterpret_cast<ULONG_PTR>(std::exchange(armed_, nullptr)));
+        return true;
+    }
+
+private:
+    DWORD Arm(PSERVICE_NOTIFYW notify) {
+        const std::lock_guard lock(mutex_);
+        armed_ = notify;
+        if (!thread_) thread_.reset(OpenThread(THREAD_SET_CONTEXT, FALSE, GetCurrentThreadId()));
+        return ERROR_SUCCESS;
+    }
+
+    std::mutex mutex_;
+    PSERVICE_NOTIFYW armed_ = nullptr;
+    UniqueHandle thread_;
+};
+
+TEST(ServiceSearch, FindsAServiceTheNoticeNamesAndLooksAgainSoonAfterALookThatFailed) {
+    const std::wstring name = L"KvZtlSearchTest";
+    const auto found = [&name](const TrackerServiceLocator& locator) {
+        return test::PumpUntil([&] { return locator.Find() == name; }, 5s);
+    };
+    // A service made while the search waits for the manager's notice is read when the notice
+    // names it, long before the hourly reading of them all.
+    {
+        ManagerNotices notices;
+        TrackerServiceLocator::Calls calls = notices.Calls(1h);
+        const TrackerServiceLocator locator(calls);
+        ASSERT_TRUE(test::PumpUntil([&] { return notices.Deliver(L"KvZtlNotThere"); }, 5s));
+        const test::ScopedService service(name, L"C:\\Trackers\\bnbt.exe -s");
+        ASSERT_TRUE(test::PumpUntil([&] { return notices.Deliver(name); }, 5s));
+        EXPECT_TRUE(found(locator)) << "the notice's service was not read";
+    }
+    // Its configuration could not be read at the first look (a service reconfigured meanwhile):
+    // read again within the minute, with the notice armed, and where the registry shows no
+    // change.
+    const test::ScopedService service(name, L"C:\\Trackers\\bnbt.exe -s");
+    for (const DWORD notifyAnswer : {DWORD{ERROR_SUCCESS}, DWORD{ERROR_CALL_NOT_IMPLEMENTED}}) {
+        std::atomic<int> refused = 0;
+        TrackerServiceLocator::Calls calls;
+        calls.notify = [notifyAnswer](SC_HANDLE, DWORD, PSERVICE_NOTIFYW) { return notifyAnswer; };
+        calls.runsTheTracker = [&](SC_HANDLE manager, const std::wstring& read) -> std::optional<bool> {
+            if (read == name && refused++ == 0) return std::nullopt;
+            return RunsTheTracker(manager, read);
+        };
+        calls.lookAgain = 200ms;
+        const TrackerServiceLocator locator(calls);
+        EXPECT_TRUE(found(locator)) << "not looked at again, notice answered " << notifyAnswer;
+        EXPECT_EQ(refused, 2);
+    }
 }
 
 size_t Count(const std::wstring& text, const std::wstring& part) {

@@ -18,12 +18,6 @@ namespace {
 
 constexpr const wchar_t* kProgramFile = L"bnbt.exe";
 
-// Where the service control manager sends no notice of a service created (Wine), the search
-// looks at the registry again this often; and it reads every service again this often, for one whose program
-// was changed or that was made again under the same name between two looks.
-constexpr DWORD kLookAgainMilliseconds = 60'000;
-constexpr ULONGLONG kReadAllAgainMilliseconds = 60ULL * 60'000;
-
 bool SameText(std::wstring_view a, std::wstring_view b) noexcept {
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
            CSTR_EQUAL;
@@ -65,16 +59,6 @@ std::optional<std::vector<std::wstring>> ServiceNames(SC_HANDLE manager) {
     }
 }
 
-// Whether the service's program is the tracker's; nothing when its configuration could not be
-// read this time (one that this account may not read at all counts as read).
-std::optional<bool> RunsTheTracker(SC_HANDLE manager, const std::wstring& name) {
-    const UniqueServiceHandle service = OpenNamed(manager, name, SERVICE_QUERY_CONFIG);
-    if (!service) return GetLastError() == ERROR_ACCESS_DENIED ? std::optional(false) : std::nullopt;
-    const ServiceConfig config(service.get());
-    if (!config.get()) return std::nullopt;
-    return config.get()->lpBinaryPathName && SameText(ProgramFileOf(config.get()->lpBinaryPathName), kProgramFile);
-}
-
 // The manager's notice that a service was created or deleted: a call to the search thread,
 // while it waits alertably.
 struct ManagerNotice {
@@ -97,15 +81,14 @@ struct ManagerNotice {
         notice.notify.pszServiceNames = nullptr;
     }
 
-    void Arm(SC_HANDLE manager) noexcept {
+    void Arm(SC_HANDLE manager, const TrackerServiceLocator::Calls& calls) {
         notify = {};
         notify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
         notify.pfnNotifyCallback = &Arrived;
         notify.pContext = this;
         // The notice may come within the call, when the manager waits alertably.
         armed = true;
-        const DWORD result =
-            NotifyServiceStatusChangeW(manager, SERVICE_NOTIFY_CREATED | SERVICE_NOTIFY_DELETED, &notify);
+        const DWORD result = calls.notify(manager, SERVICE_NOTIFY_CREATED | SERVICE_NOTIFY_DELETED, &notify);
         if (result == ERROR_SUCCESS) return;
         armed = false;
         lagging = result == ERROR_SERVICE_NOTIFY_CLIENT_LAGGING;
@@ -126,7 +109,18 @@ std::wstring_view ProgramFileOf(std::wstring_view command) noexcept {
     return slash == std::wstring_view::npos ? program : program.substr(slash + 1);
 }
 
+std::optional<bool> RunsTheTracker(SC_HANDLE manager, const std::wstring& name) {
+    const UniqueServiceHandle service = OpenNamed(manager, name, SERVICE_QUERY_CONFIG);
+    if (!service) return GetLastError() == ERROR_ACCESS_DENIED ? std::optional(false) : std::nullopt;
+    const ServiceConfig config(service.get());
+    if (!config.get()) return std::nullopt;
+    return config.get()->lpBinaryPathName && SameText(ProgramFileOf(config.get()->lpBinaryPathName), kProgramFile);
+}
+
 struct TrackerServiceLocator::Shared {
+    explicit Shared(Calls with) : calls(std::move(with)) {}
+
+    const Calls calls;
     UniqueHandle stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::mutex mutex;
     std::optional<std::wstring> found;  // by the search
@@ -148,31 +142,42 @@ struct TrackerServiceLocator::Shared {
     }
 
     // Reads the programs of the services not read before, until one is the tracker's; forgets
-    // an answer whose service has gone.
-    void Look(SC_HANDLE manager, std::set<std::wstring>& read) {
+    // an answer whose service has gone. False when the services, or one of them, could not be
+    // read.
+    bool Look(SC_HANDLE manager, std::set<std::wstring>& read) {
         const std::optional<std::vector<std::wstring>> names = ServiceNames(manager);
-        if (!names) return;
+        if (!names) return false;
         std::optional<std::wstring> answer = Found();
         if (answer && std::find(names->begin(), names->end(), *answer) == names->end()) answer.reset();
         const std::set<std::wstring> present(names->begin(), names->end());
         std::erase_if(read, [&present](const std::wstring& name) { return !present.contains(name); });
+        bool complete = true;
         for (const std::wstring& name : *names) {
             if (answer || Stopping()) break;
             if (read.contains(name)) continue;
-            const std::optional<bool> runs = RunsTheTracker(manager, name);
-            if (!runs) continue;  // read again at the next look
+            const std::optional<bool> runs = calls.runsTheTracker(manager, name);
+            if (!runs) {
+                complete = false;  // read again at the next look
+                continue;
+            }
             read.insert(name);
             if (*runs) answer = name;
         }
         Found(std::move(answer));
+        return complete;
     }
 
     void Search() {
+        const auto lookAgain = static_cast<DWORD>(calls.lookAgain.count());
+        const auto readAllEvery = static_cast<ULONGLONG>(calls.readAllAgain.count());
         std::set<std::wstring> read;
         UniqueServiceHandle manager;
         auto notice = std::make_unique<ManagerNotice>();
-        ULONGLONG readAllAgain = GetTickCount64() + kReadAllAgainMilliseconds;
-        std::optional<ServicesStamp> stamp;  // as of the last look, where no notice comes
+        ULONGLONG readAllAgain = GetTickCount64() + readAllEvery;
+        // As of the last look that read every service, where no notice comes; none after a
+        // look that failed, so that the next one is made whatever the registry shows.
+        std::optional<ServicesStamp> stamp;
+        bool complete = true;  // the last look read every service it had to
         while (!Stopping()) {
             if (notice->lagging) manager.reset();
             notice->lagging = notice->arrived = false;
@@ -182,28 +187,31 @@ struct TrackerServiceLocator::Shared {
             if (GetTickCount64() >= readAllAgain) {
                 read.clear();
                 readAll = true;
-                readAllAgain = GetTickCount64() + kReadAllAgainMilliseconds;
+                readAllAgain = GetTickCount64() + readAllEvery;
             }
             if (!manager) manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
             if (!manager) {
-                WaitForSingleObject(stop.get(), kLookAgainMilliseconds);
+                WaitForSingleObject(stop.get(), lookAgain);
                 continue;
             }
             // Asked for first, so that a service made while the others are read is not missed.
-            if (!notice->armed) notice->Arm(manager.get());
+            if (!notice->armed) notice->Arm(manager.get(), calls);
+            std::optional<ServicesStamp> now;
             if (!notice->armed) {
                 // No notice: the services are enumerated again only when the registry shows a
-                // change (read first, for the same reason).
-                const std::optional<ServicesStamp> now = ReadServicesStamp();
-                if (!readAll && now && now == stamp) {
-                    WaitForSingleObjectEx(stop.get(), kLookAgainMilliseconds, TRUE);
+                // change (read first, for the same reason), or the last look failed.
+                now = ReadServicesStamp();
+                if (!readAll && complete && now && now == stamp) {
+                    WaitForSingleObjectEx(stop.get(), lookAgain, TRUE);
                     continue;
                 }
-                stamp = now;
             }
-            Look(manager.get(), read);
+            complete = Look(manager.get(), read);
+            stamp = complete ? now : std::nullopt;
             if (notice->arrived || notice->lagging) continue;
-            const auto wait = notice->armed ? static_cast<DWORD>(kReadAllAgainMilliseconds) : kLookAgainMilliseconds;
+            // Armed, the notice says when to look again; a failed look is made again soon all the
+            // same.
+            const DWORD wait = notice->armed && complete ? static_cast<DWORD>(readAllEvery) : lookAgain;
             WaitForSingleObjectEx(stop.get(), wait, TRUE);
         }
         manager.reset();  // cancels a notice still armed
@@ -230,7 +238,9 @@ std::optional<ServicesStamp> ReadServicesStamp() noexcept {
     return stamp;
 }
 
-TrackerServiceLocator::TrackerServiceLocator() : shared_(std::make_unique<Shared>()) {
+TrackerServiceLocator::TrackerServiceLocator() : TrackerServiceLocator(Calls{}) {}
+
+TrackerServiceLocator::TrackerServiceLocator(Calls calls) : shared_(std::make_unique<Shared>(std::move(calls))) {
     // Without an event to stop it there is no search: the name alone finds the service.
     if (shared_->stop) search_ = std::thread([shared = shared_.get()] { shared->Search(); });
 }

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,10 +37,27 @@ struct ServicesStamp {
 };
 std::optional<ServicesStamp> ReadServicesStamp() noexcept;
 
+// Whether the program of the service `name` is the tracker's; nothing when its configuration
+// could not be read this time (one that this account may not read at all counts as read).
+std::optional<bool> RunsTheTracker(SC_HANDLE manager, const std::wstring& name);
+
 class TrackerServiceLocator {
 public:
+    // What the search asks of the system and how often, so that tests may stand in for what
+    // only Windows does (the notice of a service created) and for a look that fails.
+    struct Calls {
+        // NotifyServiceStatusChangeW on the manager's handle, from the search's thread.
+        std::function<DWORD(SC_HANDLE, DWORD, PSERVICE_NOTIFYW)> notify = &NotifyServiceStatusChangeW;
+        std::function<std::optional<bool>(SC_HANDLE, const std::wstring&)> runsTheTracker = &RunsTheTracker;
+        // Where no notice comes, or a look failed: how soon to look again.
+        std::chrono::milliseconds lookAgain{60'000};
+        // How often every service is read again.
+        std::chrono::milliseconds readAllAgain{60 * 60'000};
+    };
+
     // Starts the search by program.
     TrackerServiceLocator();
+    explicit TrackerServiceLocator(Calls calls);
     // Stops the search (at once, between two services).
     ~TrackerServiceLocator();
     TrackerServiceLocator(const TrackerServiceLocator&) = delete;
