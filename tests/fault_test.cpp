@@ -26,9 +26,12 @@ class Faults : public test::WindowTest {};
 TEST_F(Faults, AFailedSnapshotReadsStoppedAndTheNextPollFollowsTheTrackerAgain) {
     test::EndAllTrackers();
     auto tracker = test::StartTracker();
+    // A tracker that KV-ZTL cannot hold (another account's): every poll takes a snapshot.
     auto window = OpenStatus([](StatusWindow::Services& services) {
         services.tracker.probe = [](std::wstring_view name, const ProcessFilter& ignore) {
-            return FindProcesses(name, &FlakySnapshot, ignore);
+            std::vector<DWORD> found = FindProcesses(name, &FlakySnapshot, ignore);
+            for (DWORD& id : found) id = 0xFFFFFFF0;
+            return found;
         };
     });
     ASSERT_TRUE(window);

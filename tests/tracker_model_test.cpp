@@ -93,6 +93,38 @@ TEST_F(TrackerModelTest, TellsEachObserverEachPollAnUnaskedStopOnceAndEachFailur
     model->Forget(&first);
 }
 
+TEST_F(TrackerModelTest, TakesNoSnapshotWhileAHeldTrackerRunsAndOneAtOnceWhenItEnds) {
+    test::EndAllTrackers();
+    int snapshots = 0;
+    TrackerModel::Services services = StandIns().tracker;
+    services.probe = [&snapshots](std::wstring_view name, const ProcessFilter& ignore) {
+        ++snapshots;
+        return FindProcesses(name, ignore);
+    };
+    const auto model = TrackerModel::Create(services);
+    ASSERT_TRUE(model);
+    Heard heard;
+    model->Observe(&heard);
+    auto tracker = test::StartTracker();
+    model->Poll();
+    ASSERT_EQ(model->State(), TrackerState::Running);
+    EXPECT_EQ(snapshots, 1);
+
+    // Each poll is told and the state written, without a snapshot.
+    for (int i = 0; i < 5; ++i) model->Poll();
+    EXPECT_EQ(heard.polls, 6);
+    EXPECT_EQ(model->State(), TrackerState::Running);
+    EXPECT_EQ(snapshots, 1);
+
+    // Its end is heard at once, and the next answer comes from a snapshot.
+    TerminateProcess(tracker->handle(), 3);
+    EXPECT_TRUE(test::PumpUntil([&] { return model->State() == TrackerState::Stopped; }, 5s));
+    EXPECT_EQ(snapshots, 2);
+    model->Poll();
+    EXPECT_EQ(snapshots, 3);
+    model->Forget(&heard);
+}
+
 // The colour of the icon's pixel at (x, y) with its alpha, read back from the system's icon.
 struct Pixel {
     COLORREF colour;

@@ -20,6 +20,9 @@ namespace {
 using S = StatusWindow;
 
 constexpr UINT kKeeperMilliseconds = 1000;
+// How late Windows may run each timer, to wake the processor once for several programs' timers.
+constexpr ULONG kPollToleranceMilliseconds = 50;
+constexpr ULONG kKeeperToleranceMilliseconds = 100;
 constexpr UINT kBalloonMilliseconds = 6000;
 
 // Posted to itself: a failure to tell, a question to ask, once the poll has ended.
@@ -124,7 +127,8 @@ void StatusWindow::Form_Load() {
     if (!tracker_) throw std::runtime_error("the tracker's model could not be made");
     tracker_->Observe(this);
     PlaceWindowTwips(hwnd(), LoadPlace(services_.store, settings::kStatusPlacePrefix, settings::kStatusPlaceDefault));
-    SetTimer(hwnd(), BNBT_SERVICE_CHECKER_TIMER, static_cast<UINT>(services_.pollInterval.count()), nullptr);
+    SetCoalescableTimer(hwnd(), BNBT_SERVICE_CHECKER_TIMER, static_cast<UINT>(services_.pollInterval.count()), nullptr,
+                        kPollToleranceMilliseconds);
     SetKeeperEnabled(services_.store.Number(settings::kAlwaysOnTop).value_or(settings::kAlwaysOnTopDefault) == 1.0);
 }
 
@@ -215,7 +219,7 @@ void StatusWindow::OnMouseOverIndicator() {
 void StatusWindow::SetKeeperEnabled(bool enabled) noexcept {
     keeperEnabled_ = enabled;
     if (enabled) {
-        SetTimer(hwnd(), AlwaysOnTopTimer, kKeeperMilliseconds, nullptr);
+        SetCoalescableTimer(hwnd(), AlwaysOnTopTimer, kKeeperMilliseconds, nullptr, kKeeperToleranceMilliseconds);
     } else {
         KillTimer(hwnd(), AlwaysOnTopTimer);
     }

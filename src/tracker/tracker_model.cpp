@@ -104,8 +104,13 @@ std::optional<LRESULT> TrackerModel::OnMessage(UINT message, WPARAM wparam, LPAR
 void TrackerModel::Poll() {
     serviceWatch_->Tend();
     const bool wasRunning = state_ == TrackerState::Running;
-    const std::vector<DWORD> found = services_.probe(
-        tracker::kProcessImage, [this](DWORD id, DWORD parentId) { return control_.IsCommand(id, parentId); });
+    // While a tracker process that KV-ZTL holds still runs, the answer is known without a
+    // snapshot; its end brings a poll at once, which takes one again.
+    std::vector<DWORD> found = LiveTrackers();
+    if (found.empty()) {
+        found = services_.probe(tracker::kProcessImage,
+                                [this](DWORD id, DWORD parentId) { return control_.IsCommand(id, parentId); });
+    }
     const bool running = !found.empty();
     state_ = running ? TrackerState::Running : TrackerState::Stopped;
     HoldTrackers(found);
@@ -141,13 +146,24 @@ std::wstring TrackerModel::Summary() const {
     return L"BNBT: " + StatusText() + L"\n" + description_.substr(0, description_.find(L'\n'));
 }
 
+std::vector<DWORD> TrackerModel::LiveTrackers() const {
+    std::vector<DWORD> live;
+    for (const HeldTracker& held : trackers_) {
+        if (!Ended(held)) live.push_back(held.id);
+    }
+    return live;
+}
+
+bool TrackerModel::Ended(const HeldTracker& held) noexcept {
+    // Its wait may not have been served yet (a message box's loop serves none): the process is
+    // asked too.
+    return (held.ended && held.ended->HasSignalled()) || WaitForSingleObject(held.process.get(), 0) != WAIT_TIMEOUT;
+}
+
 void TrackerModel::HoldTrackers(const std::vector<DWORD>& found) {
     const auto isFound = [&found](DWORD id) { return std::find(found.begin(), found.end(), id) != found.end(); };
     for (auto held = trackers_.begin(); held != trackers_.end();) {
-        // Its wait says when it ends; asked of the system only where there is no wait.
-        const bool ended =
-            held->ended ? held->ended->HasSignalled() : WaitForSingleObject(held->process.get(), 0) != WAIT_TIMEOUT;
-        if (isFound(held->id) && !ended) {
+        if (isFound(held->id) && !Ended(*held)) {
             ++held;
             continue;
         }

@@ -129,6 +129,10 @@ private:
     void OnCommandEnded(const TrackerControl::Ended& ended);
     void OnServiceAccessChanged(DWORD exitCode);
 
+    struct HeldTracker;
+    // The ids of the held tracker processes that have not ended.
+    std::vector<DWORD> LiveTrackers() const;
+    static bool Ended(const HeldTracker& held) noexcept;
     void HoldTrackers(const std::vector<DWORD>& found);
     void RecordHistory(bool running);
     void TellPolled();
