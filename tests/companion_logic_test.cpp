@@ -212,7 +212,7 @@ TEST(ServiceSearch, FindsAServiceTheNoticeNamesAndLooksAgainSoonAfterALookThatFa
         calls.lookAgain = 200ms;
         const TrackerServiceLocator locator(calls);
         EXPECT_TRUE(found(locator)) << "not looked at again, notice answered " << notifyAnswer;
-        EXPECT_EQ(refused, 2);
+        EXPECT_GE(refused, 2) << "read once refused, and again";
     }
 }
 
