@@ -8,20 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "platform/moment.h"
+
 namespace kvztl {
-
-// A moment as the system counts it: 100 ns units since 1601, UTC (a FILETIME).
-using Moment = ULONGLONG;
-Moment Now() noexcept;
-inline Moment MomentOf(const FILETIME& time) noexcept {
-    return (static_cast<Moment>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-// "3 h 12 min", "2 d 5 h", "12 min", "less than a minute".
-std::wstring DurationText(Moment from, Moment to);
-// The moment in the user's own time format, with seconds or without, and with the date
-// (user's short format) first when it is not the day of `now`.
-std::wstring MomentText(Moment moment, Moment now, bool seconds);
 
 class TrackerHistory {
 public:
