@@ -1,13 +1,17 @@
-// The tracker's record: its calendar against the system's, and lines written and read back.
+// The tracker's record: its calendar against the system's, lines written and read back, and
+// the journal on disk under what befalls files (torn and hand-edited lines, clocks set back, a
+// month's turn, two writers at once, a folder that cannot be made).
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "record/calendar.h"
-#include "record/record_event.h"
+#include "record/journal.h"
+#include "support/test_support.h"
 
 namespace kvztl {
 namespace {
@@ -146,6 +150,175 @@ TEST(JournalLine, RejectsEveryLineThatDoesNotFit) {
                                                             tooLong}) {
         EXPECT_FALSE(ParseLine(line)) << line;
     }
+}
+
+class JournalTest : public ::testing::Test {
+protected:
+    static std::wstring TestName() {
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        return std::wstring(name.begin(), name.end());
+    }
+    const std::wstring folder = test::TempFolder(L"journal-" + TestName());
+    Journal journal{folder};
+
+    static void WriteFile(const std::wstring& path, const std::string& text) {
+        const UniqueHandle file = AdoptFileHandle(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
+    }
+    static bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+    // Every event read, and what was skipped, by file name and line number.
+    std::vector<Event> events;
+    std::vector<std::pair<std::wstring, std::uint64_t>> skipped;
+    JournalReading ReadAll(const Journal& from, Moment now) {
+        events.clear();
+        skipped.clear();
+        JournalReading reading = from.Read(now, [&](const Event& event) { events.push_back(event); });
+        for (const SkippedLine& line : reading.firstSkipped) {
+            skipped.emplace_back(line.file.substr(line.file.rfind(L'\\') + 1), line.line);
+        }
+        return reading;
+    }
+    std::vector<Moment> Times() const {
+        std::vector<Moment> times;
+        for (const Event& event : events) times.push_back(event.time);
+        return times;
+    }
+};
+
+using Skips = std::vector<std::pair<std::wstring, std::uint64_t>>;
+
+TEST_F(JournalTest, ATornLastLineIsSkippedAndTheNextLineStartsOnALineOfItsOwn) {
+    const Moment now = Utc(2026, 12, 9, 4);
+    WriteFile(journal.MonthPath(now),
+              "2026-12-09T02:59:05Z 7 watch start\n"
+              "2026-12-09T02:59:05Z 7 up found 2026-12-08T21:03:11Z\n"
+              "2026-12-09T03:10:00Z 7 down exited 0xC00");
+    JournalReading reading = ReadAll(journal, now);
+    EXPECT_EQ(events.size(), 2u);
+    EXPECT_EQ(skipped, (Skips{{L"tracker-2026-12.log", 3}}));
+    EXPECT_EQ(reading.firstSkipped.at(0).reason, SkipReason::Torn);
+
+    ASSERT_TRUE(journal.Append({now, 8, EventKind::Down, Cause::Vanished}));
+    reading = ReadAll(journal, now);
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(std::make_tuple(events[2].writer, events[2].cause), std::make_tuple(DWORD{8}, Cause::Vanished));
+    EXPECT_EQ(reading.firstSkipped.at(0).reason, SkipReason::Garbled) << "the torn line, mended, stays unread";
+}
+
+TEST_F(JournalTest, SkipsGarbledFutureAndOverlongLinesReadsOnAndKeepsTheOrderOfTheFile) {
+    const Moment now = Utc(2026, 12, 9, 12);
+    WriteFile(journal.MonthPath(now),
+              "\xEF\xBB\xBF"
+              "2026-12-09T10:00:00Z 7 watch start\r\n"
+              "a note of my own\n"
+              "\n"
+              "2026-12-09T10:00:00Z 7 up found\n" +
+                  std::string(1'500'000, 'x') +
+                  "\n"
+                  "2026-12-09T12:06:00Z 7 watching\n"
+                  "2026-12-09T12:04:59Z 7 watching\n"
+                  "2026-12-09T09:00:00Z 7 down exited 0x1\n"
+                  "2026-12-09T10:30:00Z 7 watching\n"
+                  "2026-12-09T10:30:00Z 7 watchin\n");
+    const JournalReading reading = ReadAll(journal, now);
+    EXPECT_EQ(Times(), (std::vector<Moment>{Utc(2026, 12, 9, 10), Utc(2026, 12, 9, 10), Utc(2026, 12, 9, 12, 4, 59),
+                                            Utc(2026, 12, 9, 12, 4, 59), Utc(2026, 12, 9, 12, 4, 59)}))
+        << "a clock set back counts at the time before";
+    EXPECT_EQ(events.at(3).exitCode, 1u);
+    const std::wstring file = L"tracker-2026-12.log";
+    EXPECT_EQ(skipped, (Skips{{file, 2}, {file, 5}, {file, 6}, {file, 10}}));
+    ASSERT_EQ(reading.skipped, 4u);
+    EXPECT_EQ(reading.events, 5u);
+    EXPECT_EQ(reading.firstSkipped[1].reason, SkipReason::TooLong);
+    EXPECT_EQ(reading.firstSkipped[2].reason, SkipReason::Future);
+}
+
+TEST_F(JournalTest, RollsOverByMonthAndKeepsThirteenMonthsBeforeTheCurrentOne) {
+    const Moment december = Utc(2026, 12, 31, 23, 59, 59), january = Utc(2027, 1, 1);
+    for (const Moment month : {Utc(2025, 10, 31), Utc(2025, 11, 1), Utc(2025, 12, 1)}) {
+        WriteFile(journal.MonthPath(month), "2025-10-31T00:00:00Z 1 watching\n");
+    }
+    WriteFile(folder + L"\\notes.txt", "mine");
+    ASSERT_TRUE(journal.Append({december, 1, EventKind::Watch, Cause::Start}));
+    EXPECT_FALSE(Exists(journal.MonthPath(Utc(2025, 10, 1))));
+    EXPECT_TRUE(Exists(journal.MonthPath(Utc(2025, 11, 1))));
+
+    ASSERT_TRUE(journal.Append({january, 1, EventKind::Watching}));
+    // Set back across the month's end: still after January's lines, in January's file.
+    ASSERT_TRUE(journal.Append({december, 1, EventKind::Unwatch, Cause::Exit}));
+    EXPECT_FALSE(Exists(journal.MonthPath(Utc(2025, 11, 1))));
+    EXPECT_TRUE(Exists(journal.MonthPath(Utc(2025, 12, 1))));
+
+    ReadAll(journal, january);
+    EXPECT_EQ(Times(), (std::vector<Moment>{Utc(2025, 10, 31), december, january, january}));
+    EXPECT_EQ(events.back().kind, EventKind::Unwatch);
+
+    EXPECT_TRUE(journal.Clear());
+    ReadAll(journal, january);
+    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(Exists(folder + L"\\notes.txt"));
+}
+
+TEST_F(JournalTest, TwoWritersAppendingAtOnceNeverInterleaveWithinALine) {
+    constexpr int kLines = 300;
+    const Moment start = Utc(2026, 12, 9);
+    const auto write = [&](DWORD writer) {
+        Journal own(folder);
+        for (int i = 0; i < kLines; ++i) {
+            const std::wstring words = std::to_wstring(i) + L" " + std::wstring(500 + writer * 200, L'a');
+            EXPECT_TRUE(own.Append(
+                {start + static_cast<Moment>(i) * kOneSecond, writer, EventKind::Failed, Cause::Start, {}, {}, words}));
+        }
+    };
+    std::thread first(write, 1), second(write, 2);
+    first.join();
+    second.join();
+
+    const JournalReading reading = ReadAll(journal, start + kOneDay);
+    EXPECT_EQ(reading.skipped, 0u);
+    ASSERT_EQ(events.size(), 2u * kLines);
+    int next[3] = {};
+    for (const Event& event : events) {
+        ASSERT_TRUE(event.writer == 1 || event.writer == 2);
+        EXPECT_EQ(event.text.substr(0, event.text.find(L' ')), std::to_wstring(next[event.writer]++));
+    }
+}
+
+TEST_F(JournalTest, KeepsWhatItCannotWriteAndWritesItAllOnceItCan) {
+    const std::wstring blocker = folder + L"\\blocker";
+    Journal blocked(blocker + L"\\KV-ZTL");
+    blocked.Clear();  // what an earlier run left
+    RemoveDirectoryW(blocked.folder().c_str());
+    RemoveDirectoryW(blocker.c_str());
+    WriteFile(blocker, "a file where the folder's parent should be");
+    const Moment now = Utc(2026, 12, 9, 10);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(blocked.Append({now + static_cast<Moment>(i) * kOneMinute, 1, EventKind::Watching}));
+    }
+    EXPECT_EQ(blocked.Pending(), 3u);
+    ASSERT_TRUE(blocked.Failure());
+    EXPECT_EQ(blocked.Failure()->path, blocked.MonthPath(now));
+    EXPECT_NE(blocked.Failure()->error, DWORD{ERROR_SUCCESS});
+
+    ASSERT_TRUE(DeleteFileW(blocker.c_str()));
+    ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr));
+    EXPECT_TRUE(blocked.Append({now + 3 * kOneMinute, 1, EventKind::Unwatch, Cause::Exit}));
+    EXPECT_EQ(blocked.Pending(), 0u);
+    EXPECT_FALSE(blocked.Failure());
+    ReadAll(blocked, now + kOneHour);
+    EXPECT_EQ(Times(), (std::vector<Moment>{now, now + kOneMinute, now + 2 * kOneMinute, now + 3 * kOneMinute}));
+}
+
+TEST_F(JournalTest, LivesInTheUsersLocalApplicationData) {
+    wchar_t local[MAX_PATH] = L"";
+    ASSERT_GT(GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH), 0u);
+    EXPECT_EQ(CompareStringOrdinal(Journal::DefaultFolder().c_str(), -1, (std::wstring(local) + L"\\KV-ZTL").c_str(),
+                                   -1, TRUE),
+              CSTR_EQUAL)
+        << Journal::DefaultFolder();
 }
 
 }  // namespace
