@@ -1,6 +1,7 @@
-// The tracker's record: its calendar against the system's, lines written and read back, and
-// the journal on disk under what befalls files (torn and hand-edited lines, clocks set back, a
-// month's turn, two writers at once, a folder that cannot be made).
+// The tracker's record: its calendar against the system's, lines written and read back, the
+// journal on disk under what befalls files (torn and hand-edited lines, clocks set back, a
+// month's turn, two writers at once, a folder that cannot be made), and the timeline of up,
+// down and unknown.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "record/calendar.h"
 #include "record/journal.h"
+#include "record/timeline.h"
 #include "support/test_support.h"
 
 namespace kvztl {
@@ -319,6 +320,131 @@ TEST_F(JournalTest, LivesInTheUsersLocalApplicationData) {
                                    -1, TRUE),
               CSTR_EQUAL)
         << Journal::DefaultFolder();
+}
+
+// Lines of one day, "HH:MM:SS <writer> <what>...", fed to a timeline.
+Moment Today(int hour, int minute = 0, int second = 0) {
+    return Utc(2026, 12, 9, static_cast<WORD>(hour), static_cast<WORD>(minute), static_cast<WORD>(second));
+}
+void Feed(Timeline& timeline, std::initializer_list<const char*> lines) {
+    for (const char* line : lines) {
+        const std::optional<Event> event =
+            ParseLine(std::string("2026-12-09T") + std::string(line, 8) + "Z" + (line + 8));
+        ASSERT_TRUE(event) << line;
+        timeline.Add(*event);
+    }
+}
+// A writer's heartbeats, every 4 minutes within [from, to).
+void Heartbeats(Timeline& timeline, DWORD writer, Moment from, Moment to) {
+    for (Moment at = from; at < to; at += 4 * kOneMinute) timeline.Add({at, writer, EventKind::Watching});
+}
+
+struct Expected {
+    PeriodState state;
+    Moment start, end;
+    Cause cause;
+    friend bool operator==(const Expected&, const Expected&) = default;
+    friend void PrintTo(const Expected& e, std::ostream* out) {
+        *out << "{" << static_cast<int>(e.state) << " " << TimeText(e.start) << " " << TimeText(e.end) << " "
+             << static_cast<int>(e.cause) << "}";
+    }
+};
+std::vector<Expected> Shape(const std::vector<Period>& periods) {
+    std::vector<Expected> shape;
+    shape.reserve(periods.size());
+    for (const Period& p : periods) shape.push_back({p.state, p.start, p.end, p.cause});
+    return shape;
+}
+constexpr PeriodState kUp = PeriodState::Up, kDown = PeriodState::Down, kUnknown = PeriodState::Unknown;
+
+TEST(Timeline, UpFromItsProcessStartDownWithItsExitCodeAndUnknownWhileNobodyWatches) {
+    Timeline timeline;
+    Feed(timeline, {"10:00:00 1 watch start", "10:00:00 1 down not-running"});
+    Heartbeats(timeline, 1, Today(10, 4), Today(10, 30));
+    Feed(timeline, {"10:30:00 1 up kv-ztl 2026-12-09T10:29:58Z"});
+    Heartbeats(timeline, 1, Today(10, 34), Today(11));
+    Feed(timeline, {"11:00:00 1 down exited 0xC0000005", "11:05:00 1 failed start Access is denied.",
+                    "10:50:00 1 failed start Still denied."});
+    Heartbeats(timeline, 1, Today(11, 8), Today(12));
+    Feed(timeline, {"12:00:00 1 unwatch exit"});
+    std::vector<Period> periods = timeline.Periods(Today(13));
+    EXPECT_EQ(Shape(periods), (std::vector<Expected>{{kDown, Today(10), Today(10, 29, 58), Cause::NotRunning},
+                                                     {kUp, Today(10, 29, 58), Today(11), Cause::KvZtl},
+                                                     {kDown, Today(11), Today(12), Cause::Exited}}))
+        << "nothing past the last line while nobody watches";
+    EXPECT_EQ(periods[2].exitCode, 0xC000'0005u);
+    EXPECT_EQ(timeline.Words(periods[2]), L"Still denied.") << "the last failure, its time set back";
+    EXPECT_EQ(timeline.Words(periods[1]), L"");
+
+    Feed(timeline, {"13:00:00 2 watch start", "13:00:01 2 down not-running"});
+    periods = timeline.Periods(Today(13, 5));
+    EXPECT_EQ(Shape(periods).back(), (Expected{kDown, Today(13, 0, 1), Today(13, 5), Cause::NotRunning}))
+        << "the open period ends now while its writer watches";
+    EXPECT_EQ(Shape(periods)[3], (Expected{kUnknown, Today(12), Today(13, 0, 1), Cause::Exit}));
+    EXPECT_EQ(Shape(timeline.Periods(Today(13, 11))).back().end, Today(13, 0, 1)) << "silent since";
+}
+
+TEST(Timeline, ACrashOrAReusedIdTurnsOnlyTheSilenceIntoUnknown) {
+    Timeline timeline;
+    Feed(timeline, {"08:00:00 1 watch start", "08:00:00 1 up found 2026-12-09T07:00:00Z"});
+    Heartbeats(timeline, 1, Today(8, 4), Today(8, 30));
+    // Crashed after 08:28; a new KV-ZTL finds another process running since 08:59.
+    Feed(timeline, {"09:00:00 2 watch start", "09:00:00 2 up found 2026-12-09T08:59:00Z"});
+    // Writer 2's id comes back after a reboot (09:04) while still watching: its watch ended.
+    Feed(timeline, {"09:04:00 2 watching", "09:07:00 2 watch start", "09:07:00 2 down not-running"});
+    const std::vector<Period> periods = timeline.Periods(Today(9, 10));
+    EXPECT_EQ(Shape(periods), (std::vector<Expected>{{kUp, Today(8), Today(8, 28), Cause::Found},
+                                                     {kUnknown, Today(8, 28), Today(8, 59), Cause::Silent},
+                                                     {kUp, Today(8, 59), Today(9, 4), Cause::Found},
+                                                     {kUnknown, Today(9, 4), Today(9, 7), Cause::Silent},
+                                                     {kDown, Today(9, 7), Today(9, 10), Cause::NotRunning}}));
+
+    // A writer back from its own silence (a suspend nobody told) carries on as it knew.
+    Heartbeats(timeline, 2, Today(9, 8), Today(9, 20));
+    Feed(timeline, {"10:00:00 2 watching"});
+    EXPECT_EQ(Shape(timeline.Periods(Today(10, 1))).back(),
+              (Expected{kDown, Today(10), Today(10, 1), Cause::NotRunning}));
+    EXPECT_EQ(Shape(timeline.Periods(Today(10, 1))).end()[-2],
+              (Expected{kUnknown, Today(9, 16), Today(10), Cause::Silent}));
+}
+
+TEST(Timeline, TwoWritersWatchTogetherAndTellOneChangeOnce) {
+    Timeline timeline;
+    Feed(timeline, {"10:00:00 1 watch start", "10:00:00 1 up found 2026-12-09T09:00:00Z"});
+    Heartbeats(timeline, 1, Today(10, 4), Today(10, 30));
+    Feed(timeline, {"10:30:00 2 watch start", "10:30:00 2 up found 2026-12-09T09:00:00Z",
+                    "10:30:01 2 up kv-ztl 2026-12-09T09:00:00Z"});
+    for (Moment at = Today(10, 32); at < Today(11, 30); at += 4 * kOneMinute) {
+        timeline.Add({at, 1, EventKind::Watching});
+        timeline.Add({at + 2 * kOneMinute, 2, EventKind::Watching});
+    }
+    Feed(timeline, {"11:30:00 1 down vanished", "11:30:01 2 down exited 0x00000001", "11:31:00 1 unwatch logoff"});
+    Heartbeats(timeline, 2, Today(11, 32), Today(12));
+    Feed(timeline, {"12:00:00 2 unwatch shutdown"});
+
+    const std::vector<Period> periods = timeline.Periods(Today(14));
+    EXPECT_EQ(Shape(periods), (std::vector<Expected>{{kUp, Today(10), Today(11, 30), Cause::KvZtl},
+                                                     {kDown, Today(11, 30), Today(12), Cause::Exited}}));
+    EXPECT_EQ(periods[1].exitCode, 1u);
+}
+
+TEST(Timeline, TheSameProcessFoundAfterAGapMakesTheGapUp) {
+    const auto after = [](const char* found) {
+        Timeline timeline;
+        Feed(timeline, {"08:00:00 1 watch start", "08:00:00 1 up found 2026-12-09T07:00:00Z"});
+        Heartbeats(timeline, 1, Today(8, 4), Today(8, 30));
+        Feed(timeline, {"08:30:00 1 unwatch sleep", "09:30:00 1 watch resume", found});
+        return Shape(timeline.Periods(Today(9, 31)));
+    };
+    EXPECT_EQ(after("09:30:01 1 up found 2026-12-09T07:00:00Z"),
+              (std::vector<Expected>{{kUp, Today(8), Today(9, 31), Cause::Found}}));
+    EXPECT_EQ(after("09:30:01 1 up service 2026-12-09T09:10:00Z"),
+              (std::vector<Expected>{{kUp, Today(8), Today(8, 30), Cause::Found},
+                                     {kUnknown, Today(8, 30), Today(9, 10), Cause::Sleep},
+                                     {kUp, Today(9, 10), Today(9, 31), Cause::Service}}));
+    // Started before the last line that knew the state, and not the same: up from its line.
+    EXPECT_EQ(after("09:30:01 1 up found 2026-12-09T07:30:00Z").back(),
+              (Expected{kUp, Today(9, 30, 1), Today(9, 31), Cause::Found}));
 }
 
 }  // namespace
