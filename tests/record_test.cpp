@@ -1,7 +1,7 @@
 // The tracker's record: its calendar against the system's, lines written and read back, the
 // journal on disk under what befalls files (torn and hand-edited lines, clocks set back, a
-// month's turn, two writers at once, a folder that cannot be made), and the timeline of up,
-// down and unknown.
+// month's turn, two writers at once, a folder that cannot be made), the timeline of up, down
+// and unknown, and its figures at their edges.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/system_message.h"
+#include "record/figures.h"
 #include "record/journal.h"
 #include "record/timeline.h"
 #include "support/test_support.h"
@@ -39,6 +41,7 @@ TIME_ZONE_INFORMATION Zone(LONG bias, SYSTEMTIME standard = {}, SYSTEMTIME dayli
 const TIME_ZONE_INFORMATION kEurope = Zone(-60, {0, 10, 0, 5, 3, 0, 0, 0}, {0, 3, 0, 5, 2, 0, 0, 0});
 const TIME_ZONE_INFORMATION kSydney = Zone(-600, {0, 4, 0, 1, 3, 0, 0, 0}, {0, 10, 0, 1, 2, 0, 0, 0});
 const TIME_ZONE_INFORMATION kIndia = Zone(-330);
+const TIME_ZONE_INFORMATION kUtc = Zone(0);
 
 TEST(MomentCalendar, CivilTimesAndZoneClocksAgreeWithTheSystems) {
     for (Moment moment = Utc(1601, 1, 1); moment < Utc(9999, 12, 31); moment += 37 * kOneDay + 3'601 * kOneSecond) {
@@ -398,6 +401,7 @@ TEST(Timeline, ACrashOrAReusedIdTurnsOnlyTheSilenceIntoUnknown) {
                                                      {kUp, Today(8, 59), Today(9, 4), Cause::Found},
                                                      {kUnknown, Today(9, 4), Today(9, 7), Cause::Silent},
                                                      {kDown, Today(9, 7), Today(9, 10), Cause::NotRunning}}));
+    EXPECT_EQ(FiguresOf(periods, Today(8), Today(9, 10)).unknown, 34 * kOneMinute);
 
     // A writer back from its own silence (a suspend nobody told) carries on as it knew.
     Heartbeats(timeline, 2, Today(9, 8), Today(9, 20));
@@ -426,6 +430,9 @@ TEST(Timeline, TwoWritersWatchTogetherAndTellOneChangeOnce) {
     EXPECT_EQ(Shape(periods), (std::vector<Expected>{{kUp, Today(10), Today(11, 30), Cause::KvZtl},
                                                      {kDown, Today(11, 30), Today(12), Cause::Exited}}));
     EXPECT_EQ(periods[1].exitCode, 1u);
+    const Figures figures = FiguresOf(periods, Today(10), Today(12));
+    EXPECT_EQ(figures.watchedShare, 1.0);
+    EXPECT_EQ(figures.unaskedStops, 1);
 }
 
 TEST(Timeline, TheSameProcessFoundAfterAGapMakesTheGapUp) {
@@ -445,6 +452,121 @@ TEST(Timeline, TheSameProcessFoundAfterAGapMakesTheGapUp) {
     // Started before the last line that knew the state, and not the same: up from its line.
     EXPECT_EQ(after("09:30:01 1 up found 2026-12-09T07:30:00Z").back(),
               (Expected{kUp, Today(9, 30, 1), Today(9, 31), Cause::Found}));
+}
+
+// Periods laid end to end from `start`: a state, a cause and a length each.
+std::vector<Period> Periods(Moment start, std::initializer_list<std::tuple<PeriodState, Cause, Moment>> spans) {
+    std::vector<Period> periods;
+    for (const auto& [state, cause, length] : spans) {
+        periods.push_back({start, start + length, state, cause, std::nullopt, 0});
+        start += length;
+    }
+    return periods;
+}
+
+TEST(RecordFigures, RunsAcrossMidnightAndAMonthsEndWithUnknownAtBothEnds) {
+    const std::vector<Period> periods = Periods(
+        Utc(2026, 1, 31, 20),
+        {{kDown, Cause::Exited, 2 * kOneHour}, {kUp, Cause::Found, 5 * kOneHour}, {kDown, Cause::Asked, kOneHour}});
+    Figures figures = FiguresOf(periods, Utc(2026, 1, 31), Utc(2026, 2, 2));
+    EXPECT_EQ(std::make_tuple(figures.up, figures.down, figures.unknown, figures.longestRun, figures.unaskedStops),
+              std::make_tuple(5 * kOneHour, 3 * kOneHour, 40 * kOneHour, 5 * kOneHour, 1));
+    EXPECT_EQ(figures.uptimeShare, 5.0 / 8);
+    EXPECT_EQ(figures.watchedShare, 8.0 / 48);
+
+    figures = FiguresOf(periods, Utc(2026, 2, 1), Utc(2026, 2, 1, 2));
+    EXPECT_EQ(std::make_tuple(figures.up, figures.longestRun, figures.unaskedStops),
+              std::make_tuple(2 * kOneHour, 2 * kOneHour, 0));
+    figures = FiguresOf(periods, Utc(2026, 1, 30), Utc(2026, 1, 31));
+    EXPECT_EQ(figures.uptimeShare, std::nullopt);
+    EXPECT_EQ(figures.unknown, kOneDay);
+
+    // Today's bar counts up to now.
+    const std::vector<Bar> bars = DayBars(periods, Utc(2026, 2, 1, 12), 3, kUtc);
+    ASSERT_EQ(bars.size(), 3u);
+    EXPECT_EQ(std::make_tuple(bars[0].start, bars[0].unknown), std::make_tuple(Utc(2026, 1, 30), kOneDay));
+    EXPECT_EQ(std::make_tuple(bars[1].up, bars[1].down, bars[1].unknown),
+              std::make_tuple(2 * kOneHour, 2 * kOneHour, 20 * kOneHour));
+    EXPECT_EQ(std::make_tuple(bars[2].up, bars[2].down, bars[2].unknown, bars[2].end),
+              std::make_tuple(3 * kOneHour, kOneHour, 8 * kOneHour, Utc(2026, 2, 2)));
+}
+
+TEST(RecordFigures, DaysAndHoursFollowTheZonesClock) {
+    const std::vector<Period> up = Periods(Utc(2026, 3, 1), {{kUp, Cause::Found, 300 * kOneDay}});
+    // Europe's 29 March 2026 has 23 hours, its 25 October 25; today counts from local
+    // midnight (22:00 UTC in summer, 23:00 in winter) up to now.
+    const struct {
+        Moment now, yesterday, today;
+    } days[] = {{Utc(2026, 3, 30, 12), 23 * kOneHour, 14 * kOneHour},
+                {Utc(2026, 10, 26, 12), 25 * kOneHour, 13 * kOneHour}};
+    for (const auto& day : days) {
+        const std::vector<Bar> bars = DayBars(up, day.now, 3, kEurope);
+        ASSERT_EQ(bars.size(), 3u);
+        EXPECT_EQ(bars[1].end - bars[1].start, day.yesterday);
+        EXPECT_EQ(bars[1].up, day.yesterday);
+        EXPECT_EQ(bars[0].end, bars[1].start);
+        EXPECT_EQ(bars[2].up, day.today);
+    }
+    const std::vector<Bar> hours = HourBars(up, Utc(2026, 6, 1, 12, 10), kIndia);
+    ASSERT_EQ(hours.size(), 24u);
+    EXPECT_EQ(hours.back().start, Utc(2026, 6, 1, 11, 30));
+    EXPECT_EQ(hours.back().up, 40 * kOneMinute);
+    EXPECT_EQ(hours.front().start, Utc(2026, 5, 31, 12, 30));
+}
+
+// The fields of each line of a CSV text, read by RFC 4180.
+std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
+    std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+            rows.back().back() += text[++i];
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && c == ',') {
+            rows.back().emplace_back();
+        } else if (!quoted && c == '\r' && text[i + 1] == '\n') {
+            rows.emplace_back(1);
+            ++i;
+        } else {
+            rows.back().back() += c;
+        }
+    }
+    rows.pop_back();  // after the last line's end
+    return rows;
+}
+
+std::string Utf8(const std::wstring& text) {
+    std::string utf8(text.size() * 3, '\0');
+    utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                        utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
+    return utf8;
+}
+
+TEST(RecordFigures, ListsThePeriodsNewestFirstForASpreadsheet) {
+    // Across the night Europe's clocks go forward; then a stop with a code whose words have a
+    // comma, for CSV to quote (WSANO_DATA: "...valid, ...").
+    constexpr DWORD kCommaCode = 11004;
+    ASSERT_NE(ExitCodeText(kCommaCode).find(L','), std::wstring::npos) << "no comma to quote";
+    std::vector<Period> periods =
+        Periods(Utc(2026, 3, 28, 22, 56, 55), {{kUp, Cause::KvZtl, 27 * kOneHour + 3 * kOneMinute + 5 * kOneSecond},
+                                               {kDown, Cause::Exited, 90 * kOneSecond}});
+    periods[1].exitCode = kCommaCode;
+    const std::vector<std::vector<std::string>> csv = ReadCsv(PeriodsCsv(periods, kEurope));
+    const std::vector<std::vector<std::string>> expected = {
+        {"Start", "End", "Duration", "State", "Cause", "Exit code"},
+        {"2026-03-30 04:00:00", "2026-03-30 04:01:30", "0:01:30", "Down", "exited", Utf8(ExitCodeText(kCommaCode))},
+        {"2026-03-28 23:56:55", "2026-03-30 04:00:00", "27:03:05", "Up", "started by KV-ZTL", ""},
+    };
+    EXPECT_EQ(csv, expected);
+
+    // The clipboard's text has the same fields, between tabs.
+    const std::wstring text = PeriodsText(periods, kEurope);
+    EXPECT_EQ(text.substr(0, text.find(L"\r\n")), L"Start\tEnd\tDuration\tState\tCause\tExit code");
+    EXPECT_NE(text.find(L"\r\n2026-03-30 04:00:00\t2026-03-30 04:01:30\t0:01:30\tDown\texited\t" +
+                        ExitCodeText(kCommaCode) + L"\r\n"),
+              std::wstring::npos);
 }
 
 }  // namespace
