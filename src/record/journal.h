@@ -1,7 +1,12 @@
 // The record on disk: events appended as lines (record/record_event.h) to a file a UTC
 // month, tracker-YYYY-MM.log, in the user's own folder, %LOCALAPPDATA%\KV-ZTL. Files are only
 // ever appended to, by every KV-ZTL of the user at once; months older than kMonthsKept
-// before the current one are removed.
+// before the current one are removed. A Journal serves one thread; any number of them, in
+// any processes, may append to one folder together.
+//
+// At start the program reads the record into a timeline, then appends and adds each event
+// as it comes:
+//   journal.Read(Now(), [&](const Event& event) { timeline.Add(event); });
 #pragma once
 
 #include <windows.h>
@@ -64,11 +69,10 @@ public:
     // Writes the event's line, and every line still pending before it, to the file of its
     // month (never to an earlier month's file than one this journal wrote: a clock set back
     // does not reorder the files) and flushes it to the disk: true when it is there. A file
-    // that does not end in a line feed (a line torn by a crash) gets " (torn)" and one
-    // first. When it
-    // cannot (no folder, a full disk...), the event is kept pending in memory, in order, and
-    // written at the next Append that can. Removes months older than kMonthsKept before the
-    // month of its first line and whenever the month turns.
+    // that does not end in a line feed (a line torn by a crash) gets " (torn)" and one first.
+    // When it cannot (no folder, a full disk...), the event is kept pending in memory, in
+    // order, and written at the next Append that can. Removes months older than kMonthsKept
+    // before the month of its first line and whenever the month turns.
     bool Append(const Event& event);
     // Lines not written yet, and the failure that keeps them (nothing once they are written).
     std::size_t Pending() const noexcept { return pending_.size(); }
