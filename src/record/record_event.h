@@ -87,7 +87,7 @@ constexpr std::size_t kMaxLineBytes = 4096;
 // longer than kMaxLineBytes.
 std::string FormatLine(const Event& event);
 // The event a line tells (its line feed, and a carriage return before it, may be there);
-// nothing for a line that does not fit the grammar in every part.
+// nothing for a line that does not fit the grammar throughout.
 std::optional<Event> ParseLine(std::string_view line);
 
 // "YYYY-MM-DDTHH:MM:SSZ"; nothing for text of another form or a time that does not exist.
