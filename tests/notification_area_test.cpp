@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 #include <thread>
 
@@ -59,9 +60,10 @@ public:
         return icon_;
     }
 
-    int refuseAdds = 0;            // adds (and the change that follows one) refused, then taken
-    bool takeRefusedAdds = false;  // a refused add puts the icon there all the same (a timeout)
-    bool refuseNotifications = false;
+    // Set by the test while the icon's thread calls.
+    std::atomic<int> refuseAdds = 0;            // adds (and the change that follows one) refused, then taken
+    std::atomic<bool> takeRefusedAdds = false;  // a refused add puts the icon there all the same (a timeout)
+    std::atomic<bool> refuseNotifications = false;
 
 private:
     BOOL Take(DWORD message, const NOTIFYICONDATAW& data) {
@@ -148,9 +150,14 @@ TEST_F(TheIconAtSignIn, IsTriedAgainWithAGrowingPauseUntilTakenWhileTheWindowThr
     taskbar.Hold();
     auto icon = MakeIcon(taskbar.Shell(40ms));
     ASSERT_TRUE(icon);
-    // The taskbar holds its first call: the icon's window answers all the same.
-    DWORD_PTR answer = 0;
-    EXPECT_TRUE(SendMessageTimeoutW(icon->hwnd(), WM_NULL, 0, 0, SMTO_BLOCK, 200, &answer));
+    // The taskbar holds its first call: the icon's window answers another thread all the same.
+    std::atomic<bool> answered = false;
+    std::thread asker([&] {
+        DWORD_PTR answer = 0;
+        answered = SendMessageTimeoutW(icon->hwnd(), WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer) != 0;
+    });
+    EXPECT_TRUE(test::PumpUntil([&] { return answered.load(); }, 5s));
+    asker.join();
     EXPECT_TRUE(icon->Standing()) << "an add on its way stands for the strip";
     taskbar.Release();
 
@@ -208,6 +215,24 @@ TEST_F(TheIconAtSignIn, AnIconTakenWithoutConfirmationIsChangedOnceConfirmedAndR
     EXPECT_FALSE(icon->Shown());
     icon.reset();
     EXPECT_FALSE(taskbar.HasIcon()) << "a grey icon stays after the program";
+
+    // The program ends while a hung taskbar holds the add and changes wait behind it: the
+    // removal goes right after the add, and the icon it took goes.
+    taskbar.refuseAdds = 0;
+    taskbar.Hold();
+    icon = MakeIcon(taskbar.Shell());
+    for (int i = 0; i < 5; ++i) {
+        trackerRunning = !trackerRunning;
+        model->Poll();
+    }
+    std::thread explorer([&] {
+        Sleep(300);
+        taskbar.Release();
+    });
+    icon.reset();
+    explorer.join();
+    EXPECT_FALSE(taskbar.HasIcon()) << "left behind a hung taskbar";
+    EXPECT_EQ(taskbar.Calls().back().message, static_cast<DWORD>(NIM_DELETE));
 }
 
 TEST_F(TheIconAtSignIn, KeepsTheNotificationAreasManners) {
@@ -249,7 +274,7 @@ protected:
     void SetUp() override {
         test::EndAllTrackers();
         ASSERT_TRUE(SetOn(test.store(), choices::kShowStrip, false));
-        faces = ProgramFaces::Create(test.store(), nullptr, taskbar.Shell());
+        faces = ProgramFaces::Create(test.store(), nullptr, [this] { return taskbar.Shell(); });
         ASSERT_TRUE(faces);
         faces->Show();
     }

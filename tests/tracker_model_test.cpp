@@ -97,6 +97,7 @@ TEST_F(TrackerModelTest, TakesNoSnapshotWhileAHeldTrackerRunsAndOneAtOnceWhenItE
     test::EndAllTrackers();
     int snapshots = 0;
     TrackerModel::Services services = StandIns().tracker;
+    services.serviceLocator = nullptr;  // whose answers would poll besides
     services.probe = [&snapshots](std::wstring_view name, const ProcessFilter& ignore) {
         ++snapshots;
         return FindProcesses(name, ignore);

@@ -90,7 +90,7 @@ NotificationIcon::Host IconHostFor(StatusWindow& strip, const SettingsStore& sto
 }  // namespace
 
 std::unique_ptr<ProgramFaces> ProgramFaces::Create(const SettingsStore& store, SingleInstance* instance,
-                                                   NotificationIcon::Shell shell) {
+                                                   ShellSource shell) {
     std::unique_ptr<ProgramFaces> faces(new ProgramFaces(store, std::move(shell)));
     StatusWindow::Services services = ProgramServices(store, instance);
     ProgramFaces* self = faces.get();
@@ -126,7 +126,8 @@ void ProgramFaces::AddIcon() {
     if (icon_) {
         icon_->Add();
     } else {
-        icon_ = NotificationIcon::Create(strip_->Tracker(), IconHostFor(*strip_, store_), shell_);
+        icon_ = NotificationIcon::Create(strip_->Tracker(), IconHostFor(*strip_, store_),
+                                         shell_ ? shell_() : NotificationIcon::SystemShell());
     }
 }
 

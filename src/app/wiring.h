@@ -3,6 +3,7 @@
 // program's two faces.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "app/single_instance.h"
@@ -29,9 +30,14 @@ StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstanc
 // they know of each other.
 class ProgramFaces {
 public:
-    // Null if the strip could not be made. The icon reaches the notification area through `shell`.
+    // The notification area as the icon reaches it, asked for only when an icon is wanted
+    // (the system's loads shell32).
+    using ShellSource = std::function<NotificationIcon::Shell()>;
+
+    // Null if the strip could not be made. The icon reaches the notification area through
+    // `shell`, the system's where none is given.
     static std::unique_ptr<ProgramFaces> Create(const SettingsStore& store, SingleInstance* instance,
-                                                NotificationIcon::Shell shell = NotificationIcon::SystemShell());
+                                                ShellSource shell = {});
     ProgramFaces(const ProgramFaces&) = delete;
     ProgramFaces& operator=(const ProgramFaces&) = delete;
 
@@ -40,14 +46,14 @@ public:
     void Show();
 
 private:
-    ProgramFaces(const SettingsStore& store, NotificationIcon::Shell shell) : store_(store), shell_(std::move(shell)) {}
+    ProgramFaces(const SettingsStore& store, ShellSource shell) : store_(store), shell_(std::move(shell)) {}
     bool IconShown() const noexcept { return icon_ && icon_->Shown(); }
     // Stores the user's choice, and adds or takes out the icon.
     void ShowIcon(bool shown);
     void AddIcon();
 
     const SettingsStore& store_;
-    NotificationIcon::Shell shell_;
+    ShellSource shell_;
     Form::Ptr<StatusWindow> strip_;
     std::unique_ptr<NotificationIcon> icon_;  // goes before the strip, whose model it observes
 };

@@ -116,6 +116,8 @@ void NotificationIcon::Remove() noexcept {
     ++generation_;
     added_ = adding_ = false;
     if (!std::exchange(sent_, false)) return;
+    // What waits behind a call to a busy taskbar is stale now: the removal goes next.
+    calls_->DropQueued();
     try {
         Call(NIM_DELETE, Data(0));
     } catch (...) {
@@ -152,7 +154,7 @@ std::optional<LRESULT> NotificationIcon::OnMessage(UINT message, WPARAM wparam, 
         OnAdded(static_cast<UINT>(wparam), LOWORD(lparam) != 0, HIWORD(lparam) != 0);
         return 0;
     case NotifiedMessage:
-        OnNotified(wparam != 0);
+        OnNotified(static_cast<UINT>(lparam), wparam != 0);
         return 0;
     case WM_TIMER:
         if (wparam == RetryTimer) TryAdd();
@@ -258,9 +260,12 @@ void NotificationIcon::OnTrackerFailed(const TrackerFailure& failure) {
     }
 }
 
-void NotificationIcon::OnNotified(bool shown) {
-    const std::optional<std::wstring> note = std::exchange(noteIfRefused_, std::nullopt);
-    if (!shown && note) host_.note(kUnexpectedStopTitle, *note);
+void NotificationIcon::OnNotified(UINT note, bool shown) {
+    const auto waiting = notesIfRefused_.find(note);
+    if (waiting == notesIfRefused_.end()) return;
+    const std::wstring text = std::move(waiting->second);
+    notesIfRefused_.erase(waiting);
+    if (!shown) host_.note(kUnexpectedStopTitle, text);
 }
 
 UINT NotificationIcon::Refresh() {
@@ -314,10 +319,10 @@ void NotificationIcon::Notify(const wchar_t* title, const std::wstring& text, DW
     CopyInto(data.szInfo, text);
     // The alert and the message box have sounds of their own.
     data.dwInfoFlags = kind | NIIF_NOSOUND;
-    if (noteIfRefused) noteIfRefused_ = text;
-    Call(NIM_MODIFY, data, [window = hwnd(), noteIfRefused](BOOL shown) {
-        if (noteIfRefused) PostMessageW(window, NotifiedMessage, shown, 0);
-    });
+    if (!noteIfRefused) return Call(NIM_MODIFY, data);
+    const UINT note = ++notes_;
+    notesIfRefused_[note] = text;
+    Call(NIM_MODIFY, data, [window = hwnd(), note](BOOL shown) { PostMessageW(window, NotifiedMessage, shown, note); });
 }
 
 }  // namespace kvztl

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -96,7 +97,7 @@ private:
     void OnTaskbarCreated();
     void OnScaleChanged();
     void OnAdded(UINT generation, bool added, bool version4);
-    void OnNotified(bool shown);
+    void OnNotified(UINT note, bool shown);
 
     // What the tracker's model tells.
     void OnTrackerPolled(const TrackerModel& tracker) override;
@@ -132,8 +133,10 @@ private:
     COLORREF imageColor_ = CLR_INVALID;
     int imageSize_ = 0;
     std::wstring tip_;
-    // The note that stands in for the last notification of an unasked stop, if Windows refuses it.
-    std::optional<std::wstring> noteIfRefused_;
+    // The notes that stand in for the notifications of unasked stops that Windows refuses,
+    // by the number of each notification until the shell has answered it.
+    std::map<UINT, std::wstring> notesIfRefused_;
+    UINT notes_ = 0;
 };
 
 }  // namespace kvztl

@@ -58,6 +58,11 @@ void SerialWorker::Queue(std::function<void()> task) {
     shared_->changed.notify_all();
 }
 
+void SerialWorker::DropQueued() {
+    const std::lock_guard lock(shared_->mutex);
+    shared_->tasks.clear();
+}
+
 bool SerialWorker::Drain(std::chrono::milliseconds timeout) {
     std::unique_lock lock(shared_->mutex);
     return shared_->changed.wait_for(lock, timeout, [this] { return shared_->tasks.empty() && !shared_->running; });

@@ -20,10 +20,13 @@ public:
     SerialWorker& operator=(const SerialWorker&) = delete;
 
     void Queue(std::function<void()> task);
+    // Forgets the tasks that have not begun (the one running goes on).
+    void DropQueued();
     // Waits until every task queued so far has run; false if that took longer than `timeout`.
     bool Drain(std::chrono::milliseconds timeout);
 
-    static constexpr std::chrono::milliseconds patience{5000};
+    // Two of the shell's 4 s waits, and some.
+    static constexpr std::chrono::milliseconds patience{9000};
 
 private:
     struct Shared;
