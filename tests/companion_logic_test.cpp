@@ -200,6 +200,8 @@ TEST(ServiceSearch, FindsAServiceTheNoticeNamesAndLooksAgainSoonAfterALookThatFa
         const TrackerServiceLocator locator(calls);
         ASSERT_TRUE(test::PumpUntil([&] { return reads > 0 && notices.Deliver(L"KvZtlNotThere"); }, 5s));
         service.reset();
+        // Gone once the search has closed its last handle to it.
+        ASSERT_TRUE(test::PumpUntil([&] { return test::ServiceState(name) == 0; }, 5s));
         service.emplace(name, L"C:\\Trackers\\bnbt.exe -s");
         EXPECT_FALSE(found(locator, 1s)) << "read again without a notice";
         ASSERT_TRUE(test::PumpUntil([&] { return notices.Deliver(name); }, 5s));
