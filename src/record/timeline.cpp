@@ -114,11 +114,13 @@ void Timeline::Resume(Moment at) {
 
 void Timeline::Begin(Moment at, PeriodState state, Cause cause, std::optional<DWORD> exitCode) {
     std::uint32_t words = 0;
-    if (at > open_.start) {
+    // A run or a stop within one second of the record's clock is kept all the same: the stop
+    // counts.
+    if (at > open_.start || open_.state != PeriodState::Unknown) {
         open_.end = at;
         closed_.push_back(open_);
     } else {
-        words = open_.words;  // a period that ended as it began hands its words on
+        words = open_.words;  // an unknown time that ended as it began hands its words on
     }
     open_ = Period{at, at, state, cause, exitCode, words};
     since_.reset();
