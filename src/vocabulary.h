@@ -42,6 +42,8 @@ inline constexpr const wchar_t* kStatusPlacePrefix = L"Main";
 inline constexpr TwipsRect kStatusPlaceDefault{1000, 1000, 2280, 690};
 inline constexpr const wchar_t* kSettingsPlacePrefix = L"SETTINGSMain";
 inline constexpr TwipsRect kSettingsPlaceDefault{1000, 1000, 9360, 4785};
+inline constexpr const wchar_t* kHistoryPlacePrefix = L"HISTORYMain";
+inline constexpr TwipsRect kHistoryPlaceDefault{1500, 1500, 12000, 9900};
 
 // The tracker folder as typed.
 inline constexpr const wchar_t* kTrackerFolder = L"BNBT_FOLDER_TEXTBOX";
@@ -57,6 +59,8 @@ inline constexpr const wchar_t* kAlertOnUnexpectedStop = L"AlertOnUnexpectedStop
 // The icon in the notification area, and the strip beside it.
 inline constexpr const wchar_t* kNotificationIcon = L"NotificationIcon";
 inline constexpr const wchar_t* kShowStrip = L"ShowStrip";
+// The tracker's record, kept in %LOCALAPPDATA%\KV-ZTL.
+inline constexpr const wchar_t* kKeepTrackerRecord = L"KeepTrackerRecord";
 
 }  // namespace settings
 }  // namespace kvztl

@@ -42,6 +42,7 @@ TEST_F(StripMenu, OffersEveryActionAboveTheSystemsItemsAsTheIndicatorReads) {
                                   L"Sto&p tracker",
                                   L"Res&tart tracker",
                                   L"S&ettings...",
+                                  L"Tracker &history...",
                                   L"",
                                   L"Start with &Windows",
                                   L"Show in the &notification area",

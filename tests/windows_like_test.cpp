@@ -23,6 +23,7 @@ enum ShownItem {
     kStop,
     kRestart,
     kSettings,
+    kHistory,
     kStartWithWindows,
     kNotificationIcon,
     kAlert,

@@ -22,6 +22,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     MSG msg{};
     while (kvztl::NextMessage(msg)) {
+        if (kvztl::Form::TranslateDialogKeys(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

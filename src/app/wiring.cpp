@@ -1,5 +1,8 @@
 #include "app/wiring.h"
 
+#include <commdlg.h>
+
+#include "platform/system_entry.h"
 #include "platform/system_message.h"
 #include "store/choices.h"
 #include "platform/window.h"
@@ -28,11 +31,57 @@ SettingsWindow::Host SettingsHostFor(StatusWindow& status) {
         .setKeeperEnabled = [&status](bool enabled) { status.SetKeeperEnabled(enabled); },
         .run = [&status](TrackerAction action, HWND owner,
                          const std::wstring& trackerFolder) { status.Run(action, owner, trackerFolder); },
+        .openHistory = [&status] { status.OpenHistory(); },
     };
+}
+
+void OpenInFileBrowser(const std::wstring& folder) {
+    using ShellExecuteFn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
+    const auto shellExecute = SystemEntry<ShellExecuteFn>(L"shell32.dll", "ShellExecuteExW");
+    if (!shellExecute) return;
+    const std::wstring explorer = ExplorerPath();
+    const std::wstring parameters = L"\"" + folder + L"\"";
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = explorer.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    shellExecute(&info);
+}
+
+std::optional<std::wstring> ChooseCsvFile(HWND owner) {
+    using SaveFn = BOOL(WINAPI*)(OPENFILENAMEW*);
+    const auto getSaveFileName = SystemEntry<SaveFn>(L"comdlg32.dll", "GetSaveFileNameW");
+    if (!getSaveFileName) return std::nullopt;
+    wchar_t path[MAX_PATH] = L"tracker-record.csv";
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = L"Comma-separated values (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrDefExt = L"csv";
+    dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    if (!getSaveFileName(&dialog)) return std::nullopt;
+    return std::wstring(path);
+}
+
+void TellRecordFailureOnce(const JournalFailure& failure) {
+    if (SessionEnding()) return;
+    const std::wstring text = L"KV-ZTL cannot write the tracker's record to \"" + failure.path + L"\": " +
+                              SystemMessage(failure.error) +
+                              L"\n\nIt keeps what happens in memory and writes it there as soon as it can.";
+    HWND owner = GetActiveWindow();
+    if (owner && !IsWindowVisible(owner)) owner = nullptr;
+    MessageBoxW(owner, text.c_str(), kProgramName, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
 }
 
 StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstance* instance) {
     auto locator = std::make_shared<TrackerServiceLocator>();
+    std::shared_ptr<TrackerRecord> record =
+        TrackerRecord::Create(store, Journal::DefaultFolder(), {.cannotWrite = &TellRecordFailureOnce});
     return {
         .store = store,
         .tracker =
@@ -45,8 +94,10 @@ StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstanc
                 .service = [locator] { return QueryService(locator->Find()); },
                 .serviceLocator = locator,
                 .serviceAccess = [locator] { return ReadServiceAccess(locator->Find()); },
+                .record = std::move(record),
             },
         .openSettings = [&store](StatusWindow& status) { SettingsWindow::ShowModal(SettingsHostFor(status), store); },
+        .openHistory = {},
         // A start meanwhile waits for this process to end instead of handing over to a strip
         // that is going.
         .closing =
@@ -101,6 +152,8 @@ std::unique_ptr<ProgramFaces> ProgramFaces::Create(const SettingsStore& store, S
         if (self->icon_) self->icon_->Remove();
     };
     services.iconShown = [self] { return self->IconShown(); };
+    services.openHistory = [self] { self->OpenHistory(); };
+    faces->record_ = services.tracker.record;
     services.showIcon = [self](bool shown) { self->ShowIcon(shown); };
     faces->strip_ = StatusWindow::Create(std::move(services));
     if (!faces->strip_) return nullptr;
@@ -113,6 +166,19 @@ void ProgramFaces::Show() {
     // the icon shows the strip.
     if (icon_ && icon_->Standing() && !IsOn(store_, choices::kShowStrip)) return;
     strip_->Show();
+}
+
+void ProgramFaces::OpenHistory() {
+    if (history_ && history_->hwnd()) {
+        if (IsIconic(history_->hwnd())) ShowWindow(history_->hwnd(), SW_RESTORE);
+        SetForegroundWindow(history_->hwnd());
+        return;
+    }
+    history_.reset();  // closed since
+    if (!record_) return;
+    history_ = HistoryWindow::Create(
+        {.store = store_, .record = *record_, .openFolder = &OpenInFileBrowser, .chooseExportFile = &ChooseCsvFile});
+    if (history_) history_->Show();
 }
 
 void ProgramFaces::ShowIcon(bool shown) {

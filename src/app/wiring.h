@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/single_instance.h"
+#include "history_window/history_window.h"
 #include "notification_icon/notification_icon.h"
 #include "settings_window/settings_window.h"
 #include "status_window/status_window.h"
@@ -18,6 +19,14 @@ SettingsWindow::Host SettingsHostFor(StatusWindow& status);
 // Tells the user that `key` could not be stored and the system's reason: the first time in a
 // run only, so that the program goes on working without a message at every write.
 void TellStoreFailureOnce(std::wstring_view key, LSTATUS error);
+// Tells the user that the tracker's record cannot be written, where and why (the record says it
+// once a run).
+void TellRecordFailureOnce(const JournalFailure& failure);
+
+// Opens `folder` in the file browser, as the user (not elevated).
+void OpenInFileBrowser(const std::wstring& folder);
+// Where to save a CSV file, as the user chooses in the system's dialog; nothing when cancelled.
+std::optional<std::wstring> ChooseCsvFile(HWND owner);
 
 // The status window's services with the real process probe and shell, and the settings
 // window opened modally on a double-click on its title. As soon as the window begins to close
@@ -51,11 +60,15 @@ private:
     // Stores the user's choice, and adds or takes out the icon.
     void ShowIcon(bool shown);
     void AddIcon();
+    // Opens the tracker's history, or brings it forward.
+    void OpenHistory();
 
     const SettingsStore& store_;
     ShellSource shell_;
     Form::Ptr<StatusWindow> strip_;
     std::unique_ptr<NotificationIcon> icon_;  // goes before the strip, whose model it observes
+    std::shared_ptr<TrackerRecord> record_;   // the strip's model writes to it
+    Form::Ptr<HistoryWindow> history_;        // goes before the record it reads
 };
 
 }  // namespace kvztl

@@ -8,8 +8,6 @@
 namespace kvztl {
 namespace {
 
-using UniqueBitmap = Unique<HBITMAP, &::DeleteObject>;
-
 // Each pixel is sampled on a grid of this many points a side, for smooth edges.
 constexpr int kSamples = 4;
 

@@ -1,5 +1,7 @@
 #include "platform/form.h"
 
+#include <algorithm>
+
 #include "platform/debug_trace.h"
 #include "platform/signal_wait.h"
 #include "platform/window.h"
@@ -69,6 +71,20 @@ void Form::RunModal(HWND owner) {
     if (quit) PostQuitMessage(static_cast<int>(msg.wParam));
 }
 
+std::vector<HWND>& Form::DialogKeyWindows() noexcept {
+    static std::vector<HWND> windows;
+    return windows;
+}
+
+void Form::AcceptDialogKeys() { DialogKeyWindows().push_back(hwnd_); }
+
+bool Form::TranslateDialogKeys(MSG& msg) noexcept {
+    const HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    const std::vector<HWND>& windows = DialogKeyWindows();
+    if (!root || std::find(windows.begin(), windows.end(), root) == windows.end()) return false;
+    return IsDialogMessageW(root, &msg) != FALSE;
+}
+
 void Form::ShowError(const std::optional<std::wstring>& text) const {
     if (text) ShowErrorMessage(hwnd_, *text);
 }
@@ -95,7 +111,8 @@ std::optional<LRESULT> Form::Handle(UINT message, WPARAM wparam, LPARAM lparam) 
         }
         return std::nullopt;
     case WM_NOTIFY:
-        return controls_.OnNotify(*reinterpret_cast<const NMHDR*>(lparam));
+        if (std::optional<LRESULT> drawn = controls_.OnNotify(*reinterpret_cast<const NMHDR*>(lparam))) return drawn;
+        return OnMessage(message, wparam, lparam);
     case WM_PAINT: {
         const PaintScope paint(hwnd_);
         OnPaint(paint.dc());
@@ -132,6 +149,7 @@ std::optional<LRESULT> Form::Handle(UINT message, WPARAM wparam, LPARAM lparam) 
         Unload();
         return 0;
     case WM_NCDESTROY:
+        std::erase(DialogKeyWindows(), hwnd_);
         OnDestroyed();
         return std::nullopt;
     case WM_INITMENUPOPUP:

@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/controls.h"
 
@@ -23,6 +24,10 @@ public:
     HWND hwnd() const noexcept { return hwnd_; }
     // Shows the window with the focus on its first control in the tab order.
     void Show() noexcept;
+
+    // For the program's message loop: TAB, the arrows, Enter and Esc as a dialog takes them,
+    // for a window of the program that is not modal but asked for them; true when taken.
+    static bool TranslateDialogKeys(MSG& msg) noexcept;
 
     // Destroys the window while the whole object still handles its last messages (the
     // unload), then deletes the object.
@@ -63,6 +68,9 @@ protected:
     // One error message owned by this window; nothing when there is no text.
     void ShowError(const std::optional<std::wstring>& text) const;
 
+    // Keys as a dialog takes them while the window is open without a modal loop of its own.
+    void AcceptDialogKeys();
+
     // The window's events. QueryUnload comes as soon as the window begins to close (WM_CLOSE)
     // or the session ends; Unload whenever the window closes or the session ends, and only
     // after a load that completed.
@@ -84,6 +92,7 @@ protected:
 
 private:
     bool CreateAndLoad(const Design& design, HWND owner) noexcept;
+    static std::vector<HWND>& DialogKeyWindows() noexcept;
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
     // Dispatches to the events; may throw, the procedure catches.
     std::optional<LRESULT> Handle(UINT message, WPARAM wparam, LPARAM lparam);

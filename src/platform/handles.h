@@ -27,6 +27,8 @@ using UniqueWindow = Unique<HWND, &::DestroyWindow>;
 using UniqueServiceHandle = Unique<SC_HANDLE, &::CloseServiceHandle>;
 using UniqueView = Unique<void*, &::UnmapViewOfFile>;  // MapViewOfFile
 using UniqueMenu = Unique<HMENU, &::DestroyMenu>;
+using UniqueDC = Unique<HDC, &::DeleteDC>;  // CreateCompatibleDC
+using UniqueBitmap = Unique<HBITMAP, &::DeleteObject>;
 
 // A handle that reports failure as INVALID_HANDLE_VALUE (snapshots, files) becomes empty.
 inline UniqueHandle AdoptFileHandle(HANDLE handle) noexcept {

@@ -118,7 +118,18 @@ void SettingsWindow::OnPaint(HDC dc) {
     FillRect(dc, &rule, GetSysColorBrush(COLOR_WINDOWTEXT));
 }
 
+bool SettingsWindow::OnSystemCommand(UINT id) {
+    if (id != HistoryItem || !host_.openHistory) return false;
+    host_.openHistory();
+    return true;
+}
+
 void SettingsWindow::Form_Load() {
+    if (host_.openHistory) {
+        const HMENU menu = GetSystemMenu(hwnd(), FALSE);
+        InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, HistoryItem, L"Tracker &history...");
+        InsertMenuW(menu, 1, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+    }
     PlaceWindowTwips(hwnd(), LoadPlace(store_, settings::kSettingsPlacePrefix, settings::kSettingsPlaceDefault));
     controls().SetText(BNBT_FOLDER_TEXTBOX,
                        store_.Text(settings::kTrackerFolder).value_or(settings::kTrackerFolderDefault));

@@ -46,7 +46,12 @@ public:
         std::function<void(bool)> setKeeperEnabled;
         // Carries out a tracker action for this window, with the tracker folder as typed.
         std::function<void(TrackerAction, HWND owner, const std::wstring& trackerFolder)> run;
+        // The tracker's history, from the window's own menu; none: no such item.
+        std::function<void()> openHistory;
     };
+
+    // The item of the window's own menu (Alt+Space) beside the system's.
+    enum MenuItem : UINT { HistoryItem = 0xC0 };
 
     // Creates and loads the window (hidden); null if the system refused.
     static Ptr<SettingsWindow> Create(Host host, const SettingsStore& store);
@@ -60,6 +65,7 @@ private:
 
     void OnCommand(int id, int code) override;
     void OnPaint(HDC dc) override;
+    bool OnSystemCommand(UINT id) override;
 
     void Form_Load() override;
     void Form_Unload() override;

@@ -39,6 +39,7 @@ constexpr MenuEntry kMenuEntries[] = {
     {S::StopTrackerItem, L"Sto&p tracker"},
     {S::RestartTrackerItem, L"Res&tart tracker"},
     {S::SettingsItem, L"S&ettings..."},
+    {S::HistoryItem, L"Tracker &history..."},
     {0, nullptr},
     {S::StartWithWindowsItem, L"Start with &Windows"},
     {S::NotificationIconItem, L"Show in the &notification area"},
@@ -244,6 +245,7 @@ void StatusWindow::UpdateMenu(HMENU menu) const {
     enable(RestartTrackerItem, StatusColor() == status::kRunningColor);
     tick(StartWithWindowsItem, ThisProgramAtSignIn().Enabled());
     enable(NotificationIconItem, static_cast<bool>(services_.showIcon));
+    enable(HistoryItem, static_cast<bool>(services_.openHistory));
     tick(NotificationIconItem, IconShown());
     tick(AlertItem, IsOn(services_.store, choices::kAlert));
     const std::optional<TrackerModel::NoPromptAccess> access = tracker_->NoPrompt();
@@ -279,6 +281,9 @@ bool StatusWindow::Choose(UINT item) {
         return true;
     case AboutItem:
         OnAboutChosen();
+        return true;
+    case HistoryItem:
+        OnHistoryChosen();
         return true;
     }
     return false;
@@ -331,6 +336,10 @@ void StatusWindow::OnNotificationIconChosen() {
     // Without the icon, the strip is the program's only face.
     if (!on) ShowStrip(true);
     services_.showIcon(on);
+}
+
+void StatusWindow::OnHistoryChosen() {
+    if (services_.openHistory) services_.openHistory();
 }
 
 void StatusWindow::OnAboutChosen() {

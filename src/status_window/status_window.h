@@ -37,6 +37,7 @@ public:
         RestartTrackerItem = 0x70,
         NoPromptItem = 0x80,
         NotificationIconItem = 0x90,
+        HistoryItem = 0xC0,
     };
 
     struct Services {
@@ -44,6 +45,7 @@ public:
         TrackerModel::Services tracker;
         std::chrono::milliseconds pollInterval{500};
         std::function<void(StatusWindow&)> openSettings;  // double-click on the title
+        std::function<void()> openHistory;                // the tracker's record
         std::function<void()> closing;                    // the window has begun to close
         std::function<void()> closed;                     // the window has gone
         std::function<void(HWND)> alert;                  // the tracker stopped unasked
@@ -61,6 +63,9 @@ public:
     // The indicator as the rest of the program reads it.
     std::wstring StatusCaption() const { return controls().Text(BNBT_SERVICE_STATUS_LABEL); }
     COLORREF StatusColor() const noexcept { return *controls().BackColor(BNBT_SERVICE_STATUS_LABEL); }
+
+    // Opens the tracker's history, or brings it forward.
+    void OpenHistory() { OnHistoryChosen(); }
 
     // Carries out `action` for `owner` (see TrackerModel::Run).
     void Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder);
@@ -115,6 +120,7 @@ private:
     void OnAlertChosen();
     void OnNotificationIconChosen();
     void OnAboutChosen();
+    void OnHistoryChosen();
 
     void OnMouseOverIndicator();
     // Messages and questions wait until the poll that brought them has ended.

@@ -17,6 +17,7 @@ namespace choices {
 inline constexpr Choice kAlert{settings::kAlertOnUnexpectedStop, true};
 inline constexpr Choice kNotificationIcon{settings::kNotificationIcon, true};
 inline constexpr Choice kShowStrip{settings::kShowStrip, true};
+inline constexpr Choice kKeepRecord{settings::kKeepTrackerRecord, true};
 
 }  // namespace choices
 

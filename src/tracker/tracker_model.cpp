@@ -24,6 +24,13 @@ constexpr UINT kServiceFoundMessage = WM_APP + 5;
 // Asked to stop by this program within this time before it stops, the tracker stopped as
 // asked: nothing unexpected.
 constexpr auto kStopAskedLately = std::chrono::seconds(30);
+// A start asked here, or a notice of the service starting or stopping, this recent tells how the
+// tracker came or went.
+constexpr auto kCauseLately = std::chrono::seconds(60);
+
+bool Lately(const std::optional<std::chrono::steady_clock::time_point>& when) {
+    return when && std::chrono::steady_clock::now() - *when < kCauseLately;
+}
 
 Moment CreationMoment(HANDLE process) {
     FILETIME created{}, exited{}, kernel{}, user{};
@@ -103,7 +110,8 @@ std::optional<LRESULT> TrackerModel::OnMessage(UINT message, WPARAM wparam, LPAR
 
 void TrackerModel::Poll() {
     serviceWatch_->Tend();
-    const bool wasRunning = state_ == TrackerState::Running;
+    const TrackerState before = state_;
+    const bool wasRunning = before == TrackerState::Running;
     // While a tracker process that KV-ZTL holds still runs, the answer is known without a
     // snapshot; its end brings a poll at once, which takes one again.
     std::vector<DWORD> found = LiveTrackers();
@@ -114,6 +122,7 @@ void TrackerModel::Poll() {
     const bool running = !found.empty();
     state_ = running ? TrackerState::Running : TrackerState::Stopped;
     HoldTrackers(found);
+    Record(before);
     RecordHistory(running);
     TellPolled();
     if (wasRunning && !running && !StopAskedLately()) {
@@ -137,13 +146,26 @@ std::wstring TrackerModel::StatusText() const {
 
 void TrackerModel::TellPolled() {
     // Worded once for every observer.
-    description_ = history_.Describe(Now());
+    const Moment now = Now();
+    description_ = history_.Describe(now);
+    record_ = services_.record ? services_.record->Summary(now) : std::wstring();
+    if (!record_.empty() && !description_.empty()) description_ += L"\n" + record_;
     Tell([this](TrackerObserver& observer) { observer.OnTrackerPolled(*this); });
 }
 
 std::wstring TrackerModel::Summary() const {
     if (state_ == TrackerState::Unknown) return kProgramName;
-    return L"BNBT: " + StatusText() + L"\n" + description_.substr(0, description_.find(L'\n'));
+    const std::wstring summary = L"BNBT: " + StatusText() + L"\n" + description_.substr(0, description_.find(L'\n'));
+    if (record_.empty()) return summary;
+    // The notification area shows 127 characters of a tip: the record's line loses its last
+    // parts (" · ...") rather than be cut in the middle of one.
+    constexpr size_t kTipRoom = 127;
+    std::wstring record = record_;
+    for (size_t cut;
+         summary.size() + 1 + record.size() > kTipRoom && (cut = record.rfind(L" \x00B7 ")) != std::wstring::npos;) {
+        record.resize(cut);
+    }
+    return summary + L"\n" + record;
 }
 
 std::vector<DWORD> TrackerModel::LiveTrackers() const {
@@ -184,6 +206,43 @@ void TrackerModel::HoldTrackers(const std::vector<DWORD>& found) {
     }
 }
 
+void TrackerModel::Record(TrackerState before) {
+    TrackerRecord* record = services_.record.get();
+    if (!record) return;
+    const bool anew = record->Watches() != recordedWatches_;
+    if (state_ == before && !anew) return;
+    recordedWatches_ = record->Watches();
+    Event event;
+    if (state_ == TrackerState::Running) {
+        event.kind = EventKind::Up;
+        event.cause = UpCause();
+        if (!trackers_.empty()) event.since = CreationMoment(trackers_.front().process.get());
+    } else {
+        event.kind = EventKind::Down;
+        event.cause = before == TrackerState::Running ? DownCause() : Cause::NotRunning;
+        if (event.cause == Cause::Exited) event.exitCode = lastExitCode_ ? lastExitCode_ : serviceExitCode_;
+    }
+    // Told once: the next change has causes of its own.
+    startAsked_.reset();
+    serviceStarting_.reset();
+    serviceStopping_.reset();
+    serviceExitCode_.reset();
+    record->Write(std::move(event));
+}
+
+Cause TrackerModel::UpCause() const {
+    if (Lately(startAsked_)) return Cause::KvZtl;
+    if (Lately(serviceStarting_)) return Cause::Service;
+    return Cause::Found;
+}
+
+Cause TrackerModel::DownCause() const {
+    if (StopAskedLately()) return Cause::Asked;
+    if (Lately(serviceStopping_)) return Cause::Service;
+    if (lastExitCode_ || serviceExitCode_) return Cause::Exited;
+    return Cause::Vanished;
+}
+
 void TrackerModel::RecordHistory(bool running) {
     if (running) {
         if (!trackers_.empty()) lastExitCode_.reset();
@@ -219,6 +278,13 @@ void TrackerModel::FollowUp(bool running) {
 }
 
 void TrackerModel::Fail(TrackerAction action, HWND owner, const std::wstring& text) {
+    const bool startOrStop = action == TrackerAction::Start || action == TrackerAction::Stop;
+    if (startOrStop && services_.record) {
+        services_.record->Write({.kind = EventKind::Failed,
+                                 .cause = action == TrackerAction::Start ? Cause::Start : Cause::Stop,
+                                 .text = text});
+    }
+    if (action == TrackerAction::Start) startAsked_.reset();
     const TrackerFailure failure{action, owner, text};
     Tell([&failure](TrackerObserver& observer) { observer.OnTrackerFailed(failure); });
 }
@@ -235,6 +301,7 @@ void TrackerModel::Run(TrackerAction action, HWND owner) {
 void TrackerModel::Run(TrackerAction action, HWND owner, const std::wstring& trackerFolder) {
     // A service that is removed goes only once no handle to it is open.
     if (action == TrackerAction::Uninstall) serviceWatch_->LetGo();
+    if (action == TrackerAction::Start) startAsked_ = std::chrono::steady_clock::now();
     control_.Run(action, owner, trackerFolder);
 }
 
@@ -268,6 +335,15 @@ void TrackerModel::OnLaunchesFinished() {
 }
 
 void TrackerModel::OnServiceChanged(DWORD state, DWORD exitCode) {
+    // A change from a state seen before tells how the tracker came or went; the first notice
+    // only says how the service is.
+    const auto now = std::chrono::steady_clock::now();
+    const bool wasUp = serviceState_ == SERVICE_START_PENDING || serviceState_ == SERVICE_RUNNING;
+    const bool wasDown = serviceState_ == SERVICE_STOPPED || serviceState_ == SERVICE_STOP_PENDING;
+    if (wasDown && (state == SERVICE_START_PENDING || state == SERVICE_RUNNING)) serviceStarting_ = now;
+    if (wasUp && state == SERVICE_STOP_PENDING) serviceStopping_ = now;
+    if (state == SERVICE_STOPPED) serviceExitCode_ = exitCode;
+    serviceState_ = state;
     if (startCheck_) {
         if (state == SERVICE_START_PENDING || state == SERVICE_RUNNING) startCheck_->serviceStarted = true;
         if (state == SERVICE_STOPPED && startCheck_->serviceStarted) startCheck_->serviceStoppedWith = exitCode;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/message_window.h"
+#include "record/tracker_record.h"
 #include "platform/signal_wait.h"
 #include "store/settings_store.h"
 #include "tracker/follow_up.h"
@@ -72,6 +73,8 @@ public:
         // Which service is the tracker's, and the access list of that service.
         std::shared_ptr<TrackerServiceLocator> serviceLocator;
         std::function<std::optional<ServiceAccess>()> serviceAccess;
+        // Where the tracker's starts, stops and failed commands are recorded; none: nowhere.
+        std::shared_ptr<TrackerRecord> record;
     };
 
     // Null if its window for messages could not be made.
@@ -93,7 +96,7 @@ public:
     // Since when it runs, or when and how it stopped: the strip's tooltip, its accessible
     // description, the notification's text; as of the last poll.
     const std::wstring& Description() const noexcept { return description_; }
-    // "BNBT: RUNNING" over the description's first line: the icon's tooltip.
+    // "BNBT: RUNNING" over the description's first line and the record's: the icon's tooltip.
     std::wstring Summary() const;
 
     // Carries out `action` off the window thread; a failure is told to the observers with
@@ -135,6 +138,11 @@ private:
     static bool Ended(const HeldTracker& held) noexcept;
     void HoldTrackers(const std::vector<DWORD>& found);
     void RecordHistory(bool running);
+    // Writes a change of the tracker's state to the record, and the state as it is whenever
+    // watching has begun anew.
+    void Record(TrackerState before);
+    Cause UpCause() const;
+    Cause DownCause() const;
     void TellPolled();
     void FollowUp(bool running);
     void Fail(TrackerAction action, HWND owner, const std::wstring& text);
@@ -163,9 +171,16 @@ private:
     std::optional<DWORD> lastExitCode_;  // of the last held tracker process that ended
     TrackerHistory history_;
     std::wstring description_;
+    std::wstring record_;  // the record's line in the description
     std::optional<StartFollowUp> startCheck_;
     std::optional<StopFollowUp> stopCheck_;
     bool restartAsked_ = false;
+    // What tells how the tracker came or went: a start asked here, the service's last notice
+    // of a start or a stop (when), the exit code its STOPPED notice gave.
+    std::optional<std::chrono::steady_clock::time_point> startAsked_, serviceStarting_, serviceStopping_;
+    std::optional<DWORD> serviceExitCode_;
+    DWORD serviceState_ = 0;              // as its last notice said; 0 before the first
+    unsigned recordedWatches_ = 0;        // the record's watch the state was last written for
     std::optional<bool> noPromptWanted_;  // whether the last change of the access list asked for KV-ZTL's entry
 };
 

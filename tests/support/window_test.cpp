@@ -18,8 +18,10 @@ StatusWindow::Services WindowTest::StandIns() {
                 .service = {},  // a start is judged by the probe alone
                 .serviceLocator = std::make_shared<TrackerServiceLocator>(),
                 .serviceAccess = {},  // no service's access list to read
+                .record = {},         // nothing recorded
             },
         .openSettings = {},
+        .openHistory = {},
         .closing = {},
         .closed = {},
         .alert = [this](HWND) { ++alerts; },
