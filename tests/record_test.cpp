@@ -435,6 +435,17 @@ TEST(Timeline, TwoWritersWatchTogetherAndTellOneChangeOnce) {
     EXPECT_EQ(figures.unaskedStops, 1);
 }
 
+TEST(Timeline, AStopAndAStartWithinOneSecondStillCountAsAStop) {
+    Timeline timeline;
+    Feed(timeline, {"10:00:00 1 watch start", "10:00:00 1 up found", "10:05:00 1 down exited 0x00000001",
+                    "10:05:00 1 up kv-ztl"});
+    const std::vector<Period> periods = timeline.Periods(Today(10, 6));
+    EXPECT_EQ(Shape(periods), (std::vector<Expected>{{kUp, Today(10), Today(10, 5), Cause::Found},
+                                                     {kDown, Today(10, 5), Today(10, 5), Cause::Exited},
+                                                     {kUp, Today(10, 5), Today(10, 6), Cause::KvZtl}}));
+    EXPECT_EQ(FiguresOf(periods, Today(10), Today(10, 6)).unaskedStops, 1);
+}
+
 TEST(Timeline, TheSameProcessFoundAfterAGapMakesTheGapUp) {
     const auto after = [](const char* found) {
         Timeline timeline;

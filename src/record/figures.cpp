@@ -19,6 +19,8 @@ Figures Sum(std::span<const Period> periods, Moment from, Moment to) {
     const auto first =
         std::partition_point(periods.begin(), periods.end(), [&](const Period& p) { return p.end <= from; });
     for (auto period = first; period != periods.end() && period->start < to; ++period) {
+        // A stop counts however short the time down (under a second of the record's clock).
+        if (period->state == PeriodState::Down && Unasked(*period) && period->start >= from) ++sum.unaskedStops;
         const Moment start = std::max(period->start, from), end = std::min(period->end, to);
         if (end <= start) continue;
         if (period->state == PeriodState::Up) {
@@ -26,7 +28,6 @@ Figures Sum(std::span<const Period> periods, Moment from, Moment to) {
             sum.longestRun = std::max(sum.longestRun, end - start);
         } else if (period->state == PeriodState::Down) {
             sum.down += end - start;
-            if (Unasked(*period) && period->start >= from) ++sum.unaskedStops;
         }
     }
     sum.unknown = to > from ? to - from - sum.up - sum.down : 0;
