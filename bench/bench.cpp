@@ -2,6 +2,7 @@
 // program, status latency, and the executable. Prints a Markdown report and writes it to the
 // file named on the command line.
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -10,12 +11,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "figures.h"
+#include "history_window/history_window.h"
+#include "record/calendar.h"
+#include "record/journal.h"
+#include "status_window/status_window.h"
 #include "support/pe_image.h"
 #include "support/program.h"
 #include "tracker/process_probe.h"
@@ -166,6 +172,113 @@ void BenchTrackerRunning() {
     WaitForSingleObject(program.process->handle(), 10000);
 }
 
+// A year of a tracker that stops every ten minutes and is started again a minute later, with
+// the watching lines between, written straight into the journal's month files as KV-ZTL would
+// have written them; the number of events.
+size_t WriteYear(const kvztl::Journal& journal, kvztl::Moment now) {
+    using namespace kvztl;
+    const Moment from = now - 365 * kOneDay;
+    std::string month;
+    std::wstring path = journal.MonthPath(from);
+    size_t events = 0;
+    const auto put = [&](const Event& event) {
+        if (const std::wstring at = journal.MonthPath(event.time); at != path) {
+            std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::app) << month;
+            month.clear();
+            path = at;
+        }
+        month += FormatLine(event);
+        if (event.kind != EventKind::Watching) ++events;
+    };
+    put({from, 4242, EventKind::Watch, Cause::Start});
+    put({from, 4242, EventKind::Up, Cause::Found});
+    Moment beat = from + 4 * kOneMinute;
+    for (Moment stop = from + 10 * kOneMinute; stop + kOneMinute < now; stop += 10 * kOneMinute) {
+        for (; beat < stop; beat += 4 * kOneMinute) put({beat, 4242, EventKind::Watching});
+        put({stop, 4242, EventKind::Down, Cause::Exited, {}, 1});
+        put({stop + kOneMinute, 4242, EventKind::Up, Cause::Service});
+    }
+    put({now - kOneMinute, 4242, EventKind::Unwatch, Cause::Exit});
+    std::ofstream(std::filesystem::path(path), std::ios::binary | std::ios::app) << month;
+    return events;
+}
+
+void BenchRecord() {
+    using kvztl::HistoryWindow;
+    Line("\n## The tracker's record\n");
+    Line("A year of a tracker that stops every ten minutes and is started again a minute later (its journal");
+    Line("written beforehand, with a `watching` line every 4 minutes): kv-ztl.exe started on it, and its");
+    Line("history window opened from the strip's menu, timed from the menu's command until the window shows");
+    Line("every period (its figures and bars are made before); three openings. Peak working set against the");
+    Line("same program started on an empty record, without the window.\n");
+    kvztl::Journal journal(kvztl::Journal::DefaultFolder());
+    journal.Clear();
+    test::ProgramStore store;
+    // The peak working set of a run of the program.
+    const auto run = [](const std::function<void(const test::RunningProgram&)>& use) {
+        test::RunningProgram program = test::StartProgram();
+        program.WaitForCaption(kvztl::status::kStopped);
+        use(program);
+        const double peak = Measure(program.process->handle()).peakWorkingSetMb;
+        PostMessageW(program.window, WM_CLOSE, 0, 0);
+        WaitForSingleObject(program.process->handle(), 10000);
+        return peak;
+    };
+    const double emptyPeak = run([](const test::RunningProgram&) { test::PumpFor(2s); });
+    journal.Clear();
+    const size_t events = WriteYear(journal, kvztl::Now());
+    std::vector<double> opening;
+    LRESULT shown = 0;
+    const double yearPeak = run([&](const test::RunningProgram& program) {
+        for (int i = 0; i < 3; ++i) {
+            const auto asked = Clock::now();
+            PostMessageW(program.window, WM_SYSCOMMAND, kvztl::StatusWindow::HistoryItem, 0);
+            HWND history = nullptr;
+            test::PumpUntil(
+                [&] {
+                    history = test::FindWindowOf(program.process->id(), HistoryWindow::kClassName);
+                    shown = history ? SendMessageW(GetDlgItem(history, HistoryWindow::PERIODS_LISTVIEW),
+                                                   LVM_GETITEMCOUNT, 0, 0)
+                                    : 0;
+                    return shown > 0;
+                },
+                10s);
+            opening.push_back(std::chrono::duration<double, std::milli>(Clock::now() - asked).count());
+            test::PumpFor(1s);
+            PostMessageW(history, WM_CLOSE, 0, 0);
+            test::PumpUntil([&] { return !IsWindow(history); }, 5s);
+        }
+    });
+    std::sort(opening.begin(), opening.end());
+    Line("| figure | measured | goal |");
+    Line("|---|---|---|");
+    Line("| events in the journal (and periods shown) | %zu (%lld) | about 100,000 |", events,
+         static_cast<long long>(shown));
+    Line("| history window open with its figures, best / median / worst of 3 | %.0f / %.0f / %.0f ms | <= 300 ms |",
+         opening.front(), opening[1], opening.back());
+    Line(
+        "| peak working set, a year's record and the window, against an empty record | %.2f MB against %.2f MB: +%.2f "
+        "MB "
+        "| <= +20 MB |",
+        yearPeak, emptyPeak, yearPeak - emptyPeak);
+    journal.Clear();
+
+    // One event written and flushed, in a folder of its own.
+    kvztl::Journal own(test::TempFolder(L"bench-journal") + L"\\KV-ZTL");
+    own.Clear();
+    std::vector<double> appends;
+    for (int i = 0; i < 1000; ++i) {
+        const auto start = Clock::now();
+        own.Append({kvztl::Now(), 4242, kvztl::EventKind::Watching});
+        appends.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    std::sort(appends.begin(), appends.end());
+    Line(
+        "| one event written and flushed (1,000): median / 95th percentile / worst | %.2f / %.2f / %.2f ms | <= 5 ms |",
+        appends[500], appends[950], appends.back());
+    own.Clear();
+}
+
 // Milliseconds from now until the indicator reads `caption`, read every millisecond (at
 // most 3 s).
 double MillisecondsUntil(const test::RunningProgram& program, const wchar_t* caption, Clock::time_point from) {
@@ -298,8 +411,8 @@ void BenchExecutable() {
 
 }  // namespace
 
-// kvztl_bench.exe [report.md [section...]]: sections probe, idle, running, services, latency, exe
-// (all by default).
+// kvztl_bench.exe [report.md [section...]]: sections probe, idle, running, record, services, latency,
+// exe (all by default).
 int main(int argc, char** argv) {
     auto wanted = [&](const char* section) {
         if (argc <= 2) return true;
@@ -317,6 +430,7 @@ int main(int argc, char** argv) {
         BenchIdle(false);
     }
     if (wanted("running")) BenchTrackerRunning();
+    if (wanted("record")) BenchRecord();
     if (wanted("services")) BenchManyServices();
     if (wanted("latency")) BenchLatency();
     if (wanted("exe")) BenchExecutable();

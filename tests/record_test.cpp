@@ -3,6 +3,7 @@
 // month's turn, two writers at once, a folder that cannot be made), the timeline of up, down
 // and unknown, and its figures at their edges.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -317,11 +318,14 @@ TEST_F(JournalTest, KeepsWhatItCannotWriteAndWritesItAllOnceItCan) {
 }
 
 TEST_F(JournalTest, LivesInTheUsersLocalApplicationData) {
-    wchar_t local[MAX_PATH] = L"";
-    ASSERT_GT(GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH), 0u);
-    EXPECT_EQ(CompareStringOrdinal(Journal::DefaultFolder().c_str(), -1, (std::wstring(local) + L"\\KV-ZTL").c_str(),
-                                   -1, TRUE),
-              CSTR_EQUAL)
+    // As the shell knows the folder (FOLDERID_LocalAppData), not roaming.
+    static constexpr GUID kLocalAppData = {
+        0xF1B32785, 0x6FBA, 0x4FCF, {0x9D, 0x55, 0x7B, 0x8E, 0x7F, 0x15, 0x70, 0x91}};
+    PWSTR local = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(kLocalAppData, 0, nullptr, &local)));
+    const std::wstring expected = std::wstring(local) + L"\\KV-ZTL";
+    CoTaskMemFree(local);
+    EXPECT_EQ(CompareStringOrdinal(Journal::DefaultFolder().c_str(), -1, expected.c_str(), -1, TRUE), CSTR_EQUAL)
         << Journal::DefaultFolder();
 }
 

@@ -152,22 +152,24 @@ private:
 }  // namespace
 
 std::wstring Journal::DefaultFolder() {
-    using KnownFolderPathFn = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
-    using TaskMemFreeFn = void(WINAPI*)(LPVOID);
-    // FOLDERID_LocalAppData, spelled out so that no library of GUIDs is linked for it.
-    static constexpr GUID kLocalAppData = {
-        0xF1B32785, 0x6FBA, 0x4FCF, {0x9D, 0x55, 0x7B, 0x8E, 0x7F, 0x15, 0x70, 0x91}};
+    // The variable names the user's local application data in every session, and asking it
+    // loads nothing: the shell (and COM with it) is asked only where it is not set.
     std::wstring folder;
-    const auto knownFolderPath = SystemEntry<KnownFolderPathFn>(L"shell32.dll", "SHGetKnownFolderPath");
-    PWSTR path = nullptr;
-    if (knownFolderPath && SUCCEEDED(knownFolderPath(kLocalAppData, 0, nullptr, &path)) && path) folder = path;
-    if (path) {
-        if (const auto taskMemFree = SystemEntry<TaskMemFreeFn>(L"ole32.dll", "CoTaskMemFree")) taskMemFree(path);
-    }
+    wchar_t variable[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", variable, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) folder.assign(variable, length);
     if (folder.empty()) {
-        wchar_t variable[MAX_PATH];
-        const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", variable, MAX_PATH);
-        if (length > 0 && length < MAX_PATH) folder.assign(variable, length);
+        using KnownFolderPathFn = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
+        using TaskMemFreeFn = void(WINAPI*)(LPVOID);
+        // FOLDERID_LocalAppData, spelled out so that no library of GUIDs is linked for it.
+        static constexpr GUID kLocalAppData = {
+            0xF1B32785, 0x6FBA, 0x4FCF, {0x9D, 0x55, 0x7B, 0x8E, 0x7F, 0x15, 0x70, 0x91}};
+        const auto knownFolderPath = SystemEntry<KnownFolderPathFn>(L"shell32.dll", "SHGetKnownFolderPath");
+        PWSTR path = nullptr;
+        if (knownFolderPath && SUCCEEDED(knownFolderPath(kLocalAppData, 0, nullptr, &path)) && path) folder = path;
+        if (path) {
+            if (const auto taskMemFree = SystemEntry<TaskMemFreeFn>(L"ole32.dll", "CoTaskMemFree")) taskMemFree(path);
+        }
     }
     return folder.empty() ? folder : folder + L"\\KV-ZTL";
 }
