@@ -211,6 +211,8 @@ void BenchRecord() {
     Line("history window opened from the strip's menu, timed from the menu's command until the window shows");
     Line("every period (its figures and bars are made before); three openings. Peak working set against the");
     Line("same program started on an empty record, without the window.\n");
+    // The program's record in a folder of the bench's own, not the user's.
+    const test::ScopedEnvironment localAppData(L"LOCALAPPDATA", test::TempFolder(L"bench-localappdata"));
     kvztl::Journal journal(kvztl::Journal::DefaultFolder());
     journal.Clear();
     test::ProgramStore store;

@@ -287,6 +287,8 @@ protected:
         return test::TextOf(GetDlgItem(faces->Strip(), StatusWindow::BNBT_SERVICE_STATUS_LABEL));
     }
 
+    // The program's record in a folder of the test's own, not the user's.
+    test::ScopedEnvironment localAppData{L"LOCALAPPDATA", test::TempFolder(L"localappdata")};
     Taskbar taskbar;
     std::unique_ptr<ProgramFaces> faces;
 };

@@ -105,6 +105,7 @@ TEST_F(TheIconInTheNotificationArea, FollowsTheTrackerOffersTheMenuStandsInForAH
     ASSERT_TRUE(tip.starts_with(heading)) << tip;
     EXPECT_TRUE(words.substr(words.rfind(L'\n') + 1).starts_with(tip.substr(heading.size()))) << tip;
     EXPECT_LE(tip.size(), 127u);
+    EXPECT_NE(tip.find(L" over 7 days, "), std::wstring::npos) << "no line of the record: " << tip;
 
     // Killed: red, and Windows' own notification says what the strip says, in place of the
     // strip's note.

@@ -267,6 +267,32 @@ TEST_F(JournalTest, RollsOverByMonthAndKeepsThirteenMonthsBeforeTheCurrentOne) {
     EXPECT_TRUE(Exists(folder + L"\\notes.txt"));
 }
 
+TEST_F(JournalTest, AClockSetFarAheadOrAFileDeletedMeanwhileLosesNothing) {
+    // A clock set years ahead for a moment while KV-ZTL runs: the months before stay, and the
+    // lines after it, the clock put right, go to their own month's file.
+    const Moment december = Utc(2026, 12, 9), future = Utc(2030, 6, 1);
+    for (const Moment month : {Utc(2026, 1, 1), Utc(2026, 11, 1)}) {
+        WriteFile(journal.MonthPath(month), "2026-01-01T00:00:00Z 1 watching\n");
+    }
+    ASSERT_TRUE(journal.Append({december, 1, EventKind::Watch, Cause::Start}));
+    ASSERT_TRUE(journal.Append({future, 1, EventKind::Watching}));
+    EXPECT_TRUE(Exists(journal.MonthPath(Utc(2026, 1, 1)))) << "taken by a clock set ahead";
+    ASSERT_TRUE(journal.Append({december, 1, EventKind::Unwatch, Cause::Exit}));
+    ReadAll(journal, december + kOneHour);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().kind, EventKind::Unwatch) << "written where it is read";
+
+    // Another session clears the record while this one holds the month's file open: what this
+    // one writes next is there to be read.
+    Journal other(folder);
+    ASSERT_TRUE(other.Append({december + kOneMinute, 2, EventKind::Watching}));
+    ASSERT_TRUE(journal.Clear());
+    ASSERT_TRUE(other.Append({december + 2 * kOneMinute, 2, EventKind::Unwatch, Cause::Exit}));
+    ReadAll(journal, december + kOneHour);
+    ASSERT_EQ(events.size(), 1u) << "written into a deleted file";
+    EXPECT_EQ(events[0].writer, 2u);
+}
+
 TEST_F(JournalTest, TwoWritersAppendingAtOnceNeverInterleaveWithinALine) {
     constexpr int kLines = 300;
     const Moment start = Utc(2026, 12, 9);
@@ -451,22 +477,27 @@ TEST(Timeline, AStopAndAStartWithinOneSecondStillCountAsAStop) {
 }
 
 TEST(Timeline, TheSameProcessFoundAfterAGapMakesTheGapUp) {
-    const auto after = [](const char* found) {
+    const auto after = [](const char* gap, const char* found) {
         Timeline timeline;
         Feed(timeline, {"08:00:00 1 watch start", "08:00:00 1 up found 2026-12-09T07:00:00Z"});
         Heartbeats(timeline, 1, Today(8, 4), Today(8, 30));
-        Feed(timeline, {"08:30:00 1 unwatch sleep", "09:30:00 1 watch resume", found});
+        Feed(timeline, {gap, "09:30:00 2 watch start", found});
         return Shape(timeline.Periods(Today(9, 31)));
     };
-    EXPECT_EQ(after("09:30:01 1 up found 2026-12-09T07:00:00Z"),
+    EXPECT_EQ(after("08:30:00 1 unwatch exit", "09:30:01 2 up found 2026-12-09T07:00:00Z"),
               (std::vector<Expected>{{kUp, Today(8), Today(9, 31), Cause::Found}}));
-    EXPECT_EQ(after("09:30:01 1 up service 2026-12-09T09:10:00Z"),
+    EXPECT_EQ(after("08:30:00 1 unwatch exit", "09:30:01 2 up service 2026-12-09T09:10:00Z"),
               (std::vector<Expected>{{kUp, Today(8), Today(8, 30), Cause::Found},
-                                     {kUnknown, Today(8, 30), Today(9, 10), Cause::Sleep},
+                                     {kUnknown, Today(8, 30), Today(9, 10), Cause::Exit},
                                      {kUp, Today(9, 10), Today(9, 31), Cause::Service}}));
     // Started before the last line that knew the state, and not the same: up from its line.
-    EXPECT_EQ(after("09:30:01 1 up found 2026-12-09T07:30:00Z").back(),
+    EXPECT_EQ(after("08:30:00 1 unwatch exit", "09:30:01 2 up found 2026-12-09T07:30:00Z").back(),
               (Expected{kUp, Today(9, 30, 1), Today(9, 31), Cause::Found}));
+    // The machine asleep meanwhile: the same process served nobody, and the gap stays unknown.
+    EXPECT_EQ(after("08:30:00 1 unwatch sleep", "09:30:01 2 up found 2026-12-09T07:00:00Z"),
+              (std::vector<Expected>{{kUp, Today(8), Today(8, 30), Cause::Found},
+                                     {kUnknown, Today(8, 30), Today(9, 30, 1), Cause::Sleep},
+                                     {kUp, Today(9, 30, 1), Today(9, 31), Cause::Found}}));
 }
 
 // Periods laid end to end from `start`: a state, a cause and a length each.

@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include "platform/com.h"
 #include "platform/system_entry.h"
 #include "platform/system_message.h"
 #include "store/choices.h"
@@ -39,6 +40,7 @@ void OpenInFileBrowser(const std::wstring& folder) {
     using ShellExecuteFn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
     const auto shellExecute = SystemEntry<ShellExecuteFn>(L"shell32.dll", "ShellExecuteExW");
     if (!shellExecute) return;
+    const ComApartment com;  // the shell asks for it
     const std::wstring explorer = ExplorerPath();
     const std::wstring parameters = L"\"" + folder + L"\"";
     SHELLEXECUTEINFOW info{};

@@ -33,8 +33,11 @@ constexpr double kMinWidth = 8400;
 constexpr double kMinHeight = 7200;
 
 // A caption that names the control after it, whose mnemonic moves the focus there.
-constexpr ControlSpec Caption(int id, const wchar_t* text) {
-    return {id, L"Static", text, SS_LEFT | SS_NOTIFY, 0, {}, {}, {}, {}};
+constexpr ControlSpec Caption(int id, const wchar_t* text) { return {id, L"Static", text, SS_LEFT, 0, {}, {}, {}, {}}; }
+
+// One line of text, cut with an ellipsis where it does not fit.
+constexpr ControlSpec Note(int id) {
+    return {id, L"Static", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, {}, {}, {}, {}};
 }
 
 // A list in columns; `owned`: the list asks for the text of the rows it shows.
@@ -56,7 +59,7 @@ const ControlSpec kControls[] = {
     Caption(H::PERIODS_CAPTION, L"&Periods, newest first"),
     ListView(H::PERIODS_LISTVIEW, true),
     TickBox(H::KEEP_RECORD_TICKBOX, L"&Keep a record of the tracker", {}),
-    Caption(H::RECORD_NOTE_LABEL, L""),
+    Note(H::RECORD_NOTE_LABEL),
     Button(H::COPY_BUTTON, L"&Copy", {}),
     Button(H::EXPORT_BUTTON, L"&Export...", {}),
     Button(H::OPEN_FOLDER_BUTTON, L"&Open folder", {}),
@@ -225,8 +228,6 @@ std::optional<LRESULT> HistoryWindow::OnMessage(UINT message, WPARAM /*wparam*/,
     case WM_SIZE:
         Layout();
         return 0;
-    case WM_DPICHANGED:
-        return std::nullopt;
     case WM_GETMINMAXINFO: {
         auto& limits = *reinterpret_cast<MINMAXINFO*>(lparam);
         const UINT dpi = WindowDpi(hwnd());
@@ -294,7 +295,7 @@ void HistoryWindow::Layout() {
     place(CLOSE_BUTTON, client.right - margin - px(1200), buttonsTop, px(1200), px(kButtonHeight));
     const int tickTop = buttonsTop - gap - px(kTickHeight);
     place(KEEP_RECORD_TICKBOX, margin, tickTop, px(3300), px(kTickHeight));
-    place(RECORD_NOTE_LABEL, margin + px(3300) + gap, tickTop, width - px(3300) - gap, px(kTickHeight) * 2);
+    place(RECORD_NOTE_LABEL, margin + px(3300) + gap, tickTop, width - px(3300) - gap, px(kTickHeight));
 
     int y = margin;
     const int charts = std::max(px(1000), (tickTop - margin) / 6);

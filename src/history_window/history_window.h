@@ -62,6 +62,8 @@ private:
     void OnCommand(int id, int code) override;
     void OnTimer(UINT_PTR id) override;
     void OnDestroyed() override;
+    // The controls' places at the new scale (the window's size may not have changed).
+    void OnScaleChanged() override { Layout(); }
     std::optional<LRESULT> OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
     void OnRecordChanged() override { Refresh(); }
 

@@ -120,6 +120,7 @@ std::optional<LRESULT> Form::Handle(UINT message, WPARAM wparam, LPARAM lparam) 
     }
     case WM_DPICHANGED:
         controls_.OnDpiChanged(hwnd_, wparam, lparam);
+        OnScaleChanged();
         return 0;
     case WM_ACTIVATE:
         // Coming back to the window brings the focus back to the control that had it.

@@ -81,6 +81,8 @@ protected:
     virtual void OnTimer(UINT_PTR /*id*/) {}
     virtual void OnPaint(HDC /*dc*/) {}
     virtual void OnDestroyed() {}
+    // The window has moved to a monitor of another scale, its controls made anew at it.
+    virtual void OnScaleChanged() {}
     // The window's system menu is about to open.
     virtual void OnSystemMenuOpening(HMENU /*menu*/) {}
     // An item of the system menu was chosen; false leaves it to the system.

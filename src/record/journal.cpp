@@ -199,7 +199,10 @@ std::vector<int> Journal::Months() const {
 }
 
 bool Journal::Append(const Event& event) {
-    latestMonth_ = std::max(MonthOf(event.time), latestMonth_);
+    // A clock set back across the month's turn keeps to the later file; one set back further
+    // was set wrong before, and the line goes to its own month's file.
+    const int own = MonthOf(event.time);
+    latestMonth_ = own + 1 >= latestMonth_ ? std::max(own, latestMonth_) : own;
     pending_.push_back({latestMonth_, FormatLine(event)});
     // Whatever is pending goes first, a write a month.
     std::size_t written = 0;
@@ -218,38 +221,43 @@ bool Journal::Append(const Event& event) {
 
 bool Journal::Fail(int month, DWORD error) {
     failure_ = JournalFailure{PathOf(month), error};
-    file_.reset();  // opened anew at the next append
     return false;
 }
 
-bool Journal::Open(int month) {
+UniqueHandle Journal::Open(int month) {
     if (!CreateDirectoryW(folder_.c_str(), nullptr)) {
         const DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS) return Fail(month, error);
+        if (error != ERROR_ALREADY_EXISTS) {
+            Fail(month, error);
+            return nullptr;
+        }
     }
-    if (month > prunedFor_) {
+    // Old months go at the first write of a run and when the month turns while it runs, not
+    // when a clock is set months ahead for a while: that would take the record with it.
+    if (prunedFor_ < 0 || month == prunedFor_ + 1) {
         for (const int old : Months()) {
             if (old < month - kMonthsKept) DeleteFileW(PathOf(old).c_str());
         }
         prunedFor_ = month;
     }
     // Append-only: each write lands at the end of the file, whoever else writes to it.
-    file_ = AdoptFileHandle(CreateFileW(PathOf(month).c_str(), GENERIC_READ | FILE_APPEND_DATA,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file_) return Fail(month, GetLastError());
-    fileMonth_ = month;
-    return true;
+    UniqueHandle file = AdoptFileHandle(CreateFileW(PathOf(month).c_str(), GENERIC_READ | FILE_APPEND_DATA,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) Fail(month, GetLastError());
+    return file;
 }
 
 bool Journal::Write(int month, const std::string& lines) {
-    if (file_ && fileMonth_ != month) file_.reset();
-    if (!file_ && !Open(month)) return false;
-    const AppendLock lock(file_.get());
+    // Opened by its name for each write and closed after: a file deleted meanwhile (the record
+    // cleared in another session, or by hand) would take what is written to it along.
+    const UniqueHandle file = Open(month);
+    if (!file) return false;
+    const AppendLock lock(file.get());
     if (!lock.locked()) return Fail(month, GetLastError());
 
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file_.get(), &size)) return Fail(month, GetLastError());
+    if (!GetFileSizeEx(file.get(), &size)) return Fail(month, GetLastError());
     std::string mended;
     if (size.QuadPart > 0) {
         const auto offset = static_cast<ULONGLONG>(size.QuadPart - 1);
@@ -258,7 +266,7 @@ bool Journal::Write(int month, const std::string& lines) {
         at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         char last = '\n';
         DWORD got = 0;
-        if (!ReadFile(file_.get(), &last, 1, &got, &at)) return Fail(month, GetLastError());
+        if (!ReadFile(file.get(), &last, 1, &got, &at)) return Fail(month, GetLastError());
         // After a line a crash cut short, on a line of its own; the torn line marked as such,
         // lest "0xC00" of "0xC0000005" be read as an exit code.
         if (last != '\n') mended = " (torn)\n" + lines;
@@ -267,11 +275,11 @@ bool Journal::Write(int month, const std::string& lines) {
     OVERLAPPED end{};
     end.Offset = end.OffsetHigh = 0xFFFF'FFFF;  // at the end of the file
     DWORD written = 0;
-    if (!WriteFile(file_.get(), text.data(), static_cast<DWORD>(text.size()), &written, &end)) {
+    if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, &end)) {
         return Fail(month, GetLastError());
     }
     if (written != text.size()) return Fail(month, ERROR_DISK_FULL);
-    if (!FlushFileBuffers(file_.get())) return Fail(month, GetLastError());
+    if (!FlushFileBuffers(file.get())) return Fail(month, GetLastError());
     return true;
 }
 
@@ -282,8 +290,6 @@ JournalReading Journal::Read(Moment now, const std::function<void(const Event&)>
 }
 
 bool Journal::Clear() {
-    file_.reset();
-    fileMonth_ = -1;
     pending_.clear();
     failure_.reset();
     bool cleared = true;

@@ -57,8 +57,8 @@ public:
     static constexpr std::size_t kListedSkips = 20;
     static constexpr Moment kFutureSlack = 5 * kOneMinute;
 
-    // The user's folder for it: SHGetKnownFolderPath's local application data, else
-    // %LOCALAPPDATA%, with "\KV-ZTL" added; empty when there is neither.
+    // The user's folder for it: %LOCALAPPDATA%, else SHGetKnownFolderPath's local application
+    // data, with "\KV-ZTL" added; empty when there is neither.
     static std::wstring DefaultFolder();
 
     // Nothing is touched before the first Append.
@@ -67,12 +67,14 @@ public:
     Journal& operator=(const Journal&) = delete;
 
     // Writes the event's line, and every line still pending before it, to the file of its
-    // month (never to an earlier month's file than one this journal wrote: a clock set back
-    // does not reorder the files) and flushes it to the disk: true when it is there. A file
-    // that does not end in a line feed (a line torn by a crash) gets " (torn)" and one first.
-    // When it cannot (no folder, a full disk...), the event is kept pending in memory, in
-    // order, and written at the next Append that can. Removes months older than kMonthsKept
-    // before the month of its first line and whenever the month turns.
+    // month (never to the month's file before one this journal wrote: a clock set back across
+    // the month's turn does not reorder the files) and flushes it to the disk: true when it is
+    // there. The file is opened by name for each write, so that a file deleted meanwhile takes
+    // nothing along. A file that does not end in a line feed (a line torn by a crash) gets
+    // " (torn)" and one first. When it cannot (no folder, a full disk...), the event is kept
+    // pending in memory, in order, and written at the next Append that can. Removes months
+    // older than kMonthsKept before the month of its first line, and whenever the month turns
+    // to the next while it runs (not when a clock is set months ahead).
     bool Append(const Event& event);
     // Lines not written yet, and the failure that keeps them (nothing once they are written).
     std::size_t Pending() const noexcept { return pending_.size(); }
@@ -97,14 +99,13 @@ private:
     };
 
     bool Write(int month, const std::string& lines);
-    bool Open(int month);
+    // The month's file, opened to append to; empty, and the failure kept, when it cannot be.
+    UniqueHandle Open(int month);
     bool Fail(int month, DWORD error);
     std::wstring PathOf(int month) const;
     std::vector<int> Months() const;  // of the files there, in order
 
     std::wstring folder_;
-    UniqueHandle file_;
-    int fileMonth_ = -1;    // of file_
     int latestMonth_ = -1;  // the latest month a line went to
     int prunedFor_ = -1;    // the month old ones were last removed for
     std::vector<Line> pending_;

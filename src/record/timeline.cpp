@@ -133,7 +133,8 @@ void Timeline::Up(const Event& event, Moment at) {
         if (!since_) since_ = since;
         return;
     }
-    const bool sameRun = open_.state == PeriodState::Unknown && since && beforeGap_ &&
+    // The machine asleep, the tracker served nobody, whatever process it was.
+    const bool sameRun = open_.state == PeriodState::Unknown && open_.cause != Cause::Sleep && since && beforeGap_ &&
                          beforeGap_->period.state == PeriodState::Up && beforeGap_->since == since &&
                          !closed_.empty() && closed_.back().state == PeriodState::Up &&
                          closed_.back().end == open_.start;

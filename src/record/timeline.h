@@ -13,7 +13,8 @@
 //    unchanged) carries on with the state known before the gap.
 //  - An `up` line counts from the start of the tracker's process (its `since`) where that is
 //    after the last line that knew the state; where the period before a gap was up with the
-//    same `since` (one process ran all along), the gap is up too; otherwise from its own time.
+//    same `since` (one process ran all along) and the machine did not sleep meanwhile, the gap
+//    is up too; otherwise from its own time.
 //  - The second of two writers' lines for one change (two `up`, two `down`) changes nothing,
 //    but may tell more: an exit code that was missing, or a better-informed cause (`asked`
 //    over `exited` over `vanished`).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "platform/window.h"
 #include "store/choices.h"
 
 namespace kvztl {
@@ -10,6 +11,12 @@ namespace {
 
 constexpr const wchar_t* kWindowClass = L"KVZTL_RECORD";
 constexpr UINT_PTR kHeartbeatTimer = 1;
+// After the machine went to sleep, the first tick of this timer says it is awake again, where no
+// resume notice came (one is not always sent: within two minutes of a sign-in, say).
+constexpr UINT_PTR kAwakeTimer = 2;
+constexpr UINT kAwakeMilliseconds = 60'000;
+// Posted to itself: a failure to write, to tell once the message that met it has been handled.
+constexpr UINT kTellFailureMessage = WM_APP + 1;
 // How late Windows may write the heartbeat, to wake the processor once for several timers.
 constexpr ULONG kHeartbeatTolerance = 30'000;
 
@@ -65,6 +72,10 @@ void TrackerRecord::Load() {
 
 void TrackerRecord::Write(Event event) {
     if (!on_) return;
+    // The tracker's state while nobody watches (after the session's end, asleep) is not known:
+    // it is written anew when watching begins again.
+    const bool watchingLine = event.kind == EventKind::Watch || event.kind == EventKind::Unwatch;
+    if (!watching_ && !watchingLine) return;
     if (event.time == 0) event.time = Now();
     if (event.writer == 0) event.writer = GetCurrentProcessId();
     // To the second, as the journal keeps it: what is read back at the next start is what the
@@ -74,7 +85,7 @@ void TrackerRecord::Write(Event event) {
     // On the disk first; what cannot go there yet is kept, and said once.
     if (!journal_.Append(event) && !toldFailure_ && journal_.Failure()) {
         toldFailure_ = true;
-        if (hooks_.cannotWrite) hooks_.cannotWrite(*journal_.Failure());
+        PostMessageW(window_->hwnd(), kTellFailureMessage, 0, 0);
     }
     timeline_.Add(event);
     Tell();
@@ -83,6 +94,7 @@ void TrackerRecord::Write(Event event) {
 void TrackerRecord::BeginWatching(Cause cause) {
     if (watching_ || !on_) return;
     watching_ = true;
+    asleep_ = false;
     Write({.kind = EventKind::Watch, .cause = cause});
     SetCoalescableTimer(window_->hwnd(), kHeartbeatTimer, kHeartbeatMilliseconds, nullptr, kHeartbeatTolerance);
     ++watches_;
@@ -92,6 +104,7 @@ void TrackerRecord::EndWatching(Cause cause) {
     if (!watching_) return;
     Write({.kind = EventKind::Unwatch, .cause = cause});
     watching_ = false;
+    asleep_ = cause == Cause::Sleep;
     if (window_) KillTimer(window_->hwnd(), kHeartbeatTimer);
 }
 
@@ -99,17 +112,38 @@ std::optional<LRESULT> TrackerRecord::OnMessage(UINT message, WPARAM wparam, LPA
     switch (message) {
     case WM_TIMER:
         if (wparam == kHeartbeatTimer && watching_) Write({.kind = EventKind::Watching});
+        if (wparam == kAwakeTimer) Awake();
         return 0;
     case WM_POWERBROADCAST:
-        if (wparam == PBT_APMSUSPEND) EndWatching(Cause::Sleep);
+        if (wparam == PBT_APMSUSPEND && watching_) {
+            EndWatching(Cause::Sleep);
+            SetTimer(window_->hwnd(), kAwakeTimer, kAwakeMilliseconds, nullptr);
+        }
         // Each resume says so once; a resume that the user saw follows the automatic one.
-        if (wparam == PBT_APMRESUMEAUTOMATIC || wparam == PBT_APMRESUMESUSPEND) BeginWatching(Cause::Resume);
+        if (wparam == PBT_APMRESUMEAUTOMATIC || wparam == PBT_APMRESUMESUSPEND) Awake();
+        return TRUE;
+    case WM_QUERYENDSESSION:
         return TRUE;
     case WM_ENDSESSION:
-        if (wparam) EndWatching((lparam & ENDSESSION_LOGOFF) ? Cause::Logoff : Cause::Shutdown);
+        // Nothing is shown while the session ends, whichever window hears of it first.
+        SetSessionEnding(wparam != 0);
+        if (!wparam) return 0;
+        if (lparam & ENDSESSION_CLOSEAPP) {
+            EndWatching(Cause::Exit);  // closed for an update by the restart manager
+        } else {
+            EndWatching((lparam & ENDSESSION_LOGOFF) ? Cause::Logoff : Cause::Shutdown);
+        }
+        return 0;
+    case kTellFailureMessage:
+        if (hooks_.cannotWrite && journal_.Failure()) hooks_.cannotWrite(*journal_.Failure());
         return 0;
     }
     return std::nullopt;
+}
+
+void TrackerRecord::Awake() {
+    KillTimer(window_->hwnd(), kAwakeTimer);
+    if (asleep_) BeginWatching(Cause::Resume);
 }
 
 void TrackerRecord::SetOn(bool on) {

@@ -52,7 +52,9 @@ public:
     void Forget(RecordListener* listener) noexcept;
 
     // Writes the event (its time now and this process as its writer, where not given) to
-    // the journal, flushed, and then to the timeline; nothing while the record is off.
+    // the journal, flushed, and then to the timeline; nothing while the record is off, and
+    // nothing of the tracker while KV-ZTL does not watch (the session ended, or asleep). What
+    // cannot be written is said once, after the message that wrote it.
     void Write(Event event);
 
     // "Keep a record of the tracker": stored beside the other choices. Off, nothing is
@@ -84,6 +86,8 @@ private:
     void Load();
     void BeginWatching(Cause cause);
     void EndWatching(Cause cause);
+    // The machine runs again after a sleep: watching begins anew, once.
+    void Awake();
     void Tell();
 
     const SettingsStore& store_;
@@ -95,6 +99,7 @@ private:
     std::vector<RecordListener*> listeners_;
     bool on_ = false;
     bool watching_ = false;
+    bool asleep_ = false;  // watching ended as the machine went to sleep
     bool toldFailure_ = false;
     // The summary as last worded, and for which minute and change.
     mutable std::wstring summary_;

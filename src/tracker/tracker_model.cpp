@@ -245,7 +245,7 @@ Cause TrackerModel::DownCause() const {
 
 void TrackerModel::RecordHistory(bool running) {
     if (running) {
-        if (!trackers_.empty()) lastExitCode_.reset();
+        lastExitCode_.reset();  // of a run before this one
         if (!history_.IsRunning()) {
             history_.Running(trackers_.empty() ? Now() : CreationMoment(trackers_.front().process.get()));
         }
@@ -341,7 +341,10 @@ void TrackerModel::OnServiceChanged(DWORD state, DWORD exitCode) {
     const bool wasUp = serviceState_ == SERVICE_START_PENDING || serviceState_ == SERVICE_RUNNING;
     const bool wasDown = serviceState_ == SERVICE_STOPPED || serviceState_ == SERVICE_STOP_PENDING;
     if (wasDown && (state == SERVICE_START_PENDING || state == SERVICE_RUNNING)) serviceStarting_ = now;
-    if (wasUp && state == SERVICE_STOP_PENDING) serviceStopping_ = now;
+    // A stop through the service manager whose STOP_PENDING went by unseen ends in a clean STOPPED.
+    if (wasUp && (state == SERVICE_STOP_PENDING || (state == SERVICE_STOPPED && exitCode == NO_ERROR))) {
+        serviceStopping_ = now;
+    }
     if (state == SERVICE_STOPPED) serviceExitCode_ = exitCode;
     serviceState_ = state;
     if (startCheck_) {

@@ -77,6 +77,8 @@ protected:
     void PressInMenu(std::initializer_list<WORD> keys);
 
     ProgramStore store;
+    // The program's record in a folder of the test's own, not the user's.
+    ScopedEnvironment localAppData{L"LOCALAPPDATA", TempFolder(L"localappdata")};
     std::optional<TrackerService> service_;  // outlives the program
     RunningProgram program;
 };
