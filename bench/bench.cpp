@@ -124,6 +124,23 @@ void Row(double cpuGoal, const ProcessFigures& program, const ProcessFigures& fl
     }
 }
 
+// kv-ztl.exe and the floor program side by side while `during` runs: their CPU against `cpuGoal`,
+// their working sets and handles.
+void BesideTheFloor(const test::RunningProgram& program, double cpuGoal, const std::function<void()>& during) {
+    test::Process floor(test::BinDirectory() + L"\\bench-floor.exe", L"");
+    test::PumpFor(2s);  // past start-up
+    const auto programStart = Measure(program.process->handle());
+    const auto floorStart = Measure(floor.handle());
+    during();
+    const auto programEnd = Measure(program.process->handle());
+    const auto floorEnd = Measure(floor.handle());
+    Line("| figure | kv-ztl.exe | floor | kv-ztl against floor |");
+    Line("|---|---:|---:|---:|");
+    Row(cpuGoal, programEnd, floorEnd, programStart, floorStart);
+    PostMessageW(program.window, WM_CLOSE, 0, 0);
+    WaitForSingleObject(program.process->handle(), 10000);
+}
+
 void BenchIdle(bool icon) {
     Line(icon ? "\n## Idle for 60 s, with the icon in the notification area\n"
               : "\n## Idle for 60 s, without the icon (\"NotificationIcon\" \"0\")\n");
@@ -131,23 +148,14 @@ void BenchIdle(bool icon) {
     Line("process snapshot) side by side: tracker running for 30 s, then stopped for 30 s.\n");
     test::ProgramStore store;
     if (!icon) store.store().Save(kvztl::settings::kNotificationIcon, L"0");
-    test::RunningProgram program = test::StartProgram();
-    test::Process floor(test::BinDirectory() + L"\\bench-floor.exe", L"");
-    test::PumpFor(2s);  // past start-up
-    const auto programStart = Measure(program.process->handle());
-    const auto floorStart = Measure(floor.handle());
-    {
-        auto tracker = test::StartTracker();
+    const test::RunningProgram program = test::StartProgram();
+    BesideTheFloor(program, 1.05, [] {
+        {
+            auto tracker = test::StartTracker();
+            test::PumpFor(30s);
+        }
         test::PumpFor(30s);
-    }
-    test::PumpFor(30s);
-    const auto programEnd = Measure(program.process->handle());
-    const auto floorEnd = Measure(floor.handle());
-    Line("| figure | kv-ztl.exe | floor | kv-ztl against floor |");
-    Line("|---|---:|---:|---:|");
-    Row(1.05, programEnd, floorEnd, programStart, floorStart);
-    PostMessageW(program.window, WM_CLOSE, 0, 0);
-    WaitForSingleObject(program.process->handle(), 10000);
+    });
 }
 
 void BenchTrackerRunning() {
@@ -156,20 +164,9 @@ void BenchTrackerRunning() {
     Line("the tracker's process and takes no process snapshot meanwhile, the floor takes one every 500 ms.\n");
     test::ProgramStore store;
     auto tracker = test::StartTracker();
-    test::RunningProgram program = test::StartProgram();
+    const test::RunningProgram program = test::StartProgram();
     program.WaitForCaption(L"RUNNING");
-    test::Process floor(test::BinDirectory() + L"\\bench-floor.exe", L"");
-    test::PumpFor(2s);  // past start-up
-    const auto programStart = Measure(program.process->handle());
-    const auto floorStart = Measure(floor.handle());
-    test::PumpFor(60s);
-    const auto programEnd = Measure(program.process->handle());
-    const auto floorEnd = Measure(floor.handle());
-    Line("| figure | kv-ztl.exe | floor | kv-ztl against floor |");
-    Line("|---|---:|---:|---:|");
-    Row(0.5, programEnd, floorEnd, programStart, floorStart);
-    PostMessageW(program.window, WM_CLOSE, 0, 0);
-    WaitForSingleObject(program.process->handle(), 10000);
+    BesideTheFloor(program, 0.5, [] { test::PumpFor(60s); });
 }
 
 // A year of a tracker that stops every ten minutes and is started again a minute later, with

@@ -583,12 +583,7 @@ std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
     return rows;
 }
 
-std::string Utf8(const std::wstring& text) {
-    std::string utf8(text.size() * 3, '\0');
-    utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                        utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
-    return utf8;
-}
+using test::Utf8;
 
 TEST(RecordFigures, ListsThePeriodsNewestFirstForASpreadsheet) {
     // Across the night Europe's clocks go forward; then a stop with a code whose words have a

@@ -32,13 +32,6 @@ std::vector<std::string> Said(const std::wstring& folder) {
     return said;
 }
 
-std::string Utf8Of(const std::wstring& text) {
-    std::string utf8(text.size() * 3, '\0');
-    utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                        utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
-    return utf8;
-}
-
 // The record's window of this test's own, not of a KV-ZTL that runs besides.
 HWND RecordWindow() {
     HWND found = nullptr;
@@ -86,7 +79,7 @@ TEST_F(TheRecord, TellsHowTheTrackerCameAndWentAndWhenWatchingBeganAndEnded) {
     struct Failures final : TrackerObserver {
         std::string words;
         void OnTrackerPolled(const TrackerModel&) override {}
-        void OnTrackerFailed(const TrackerFailure& failure) override { words = Utf8Of(failure.text); }
+        void OnTrackerFailed(const TrackerFailure& failure) override { words = test::Utf8(failure.text); }
     } failures;
     model->Observe(&failures);
     const auto run = [&](TrackerAction action) {

@@ -93,15 +93,6 @@ std::wstring Share(std::optional<double> share) {
     return text;
 }
 
-// "2026-12-09 03:10:00" on the zone's clock, as the copied list writes it.
-std::wstring LocalText(const ZoneClock& clock, Moment moment) {
-    const CivilTime local = CivilOf(clock.Local(moment));
-    wchar_t text[32];
-    std::swprintf(text, 32, L"%04d-%02d-%02d %02d:%02d:%02d", local.year, local.month, local.day, local.hour,
-                  local.minute, local.second);
-    return text;
-}
-
 SYSTEMTIME SystemTimeOf(const CivilTime& time) {
     SYSTEMTIME system{};
     system.wYear = static_cast<WORD>(time.year);
@@ -396,9 +387,9 @@ std::wstring HistoryWindow::PeriodCell(size_t row, int column) const {
     const ZoneClock clock(zone_);
     switch (column) {
     case 0:
-        return LocalText(clock, period.start);
+        return ClockTimeText(clock, period.start);
     case 1:
-        return row == 0 && period.end >= now_ ? L"now" : LocalText(clock, period.end);
+        return row == 0 && period.end >= now_ ? L"now" : ClockTimeText(clock, period.end);
     case 2:
         return DurationText(period.start, period.end);
     case 3:

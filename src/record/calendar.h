@@ -16,6 +16,19 @@ constexpr Moment kOneMinute = 60 * kOneSecond;
 constexpr Moment kOneHour = 60 * kOneMinute;
 constexpr Moment kOneDay = 24 * kOneHour;
 
+// Writes `value` in decimal, at least `width` digits, at `out`; returns the end.
+template <typename Char>
+Char* PutDigits(Char* out, unsigned long long value, int width) {
+    Char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<Char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0 || count < width);
+    while (count > 0) *out++ = digits[--count];
+    return out;
+}
+
 // A date and a time of day to the second, of the proleptic Gregorian calendar.
 struct CivilTime {
     int year = 1601;

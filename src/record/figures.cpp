@@ -39,19 +39,6 @@ Bar BarOf(std::span<const Period> periods, Moment start, Moment end, Moment now)
     return Bar{start, end, sum.up, sum.down, sum.unknown};
 }
 
-// Writes `value` in decimal, at least `width` digits; returns the end.
-template <typename Char>
-Char* PutDigits(Char* out, unsigned long long value, int width) {
-    Char digits[24];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<Char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0 || count < width);
-    while (count > 0) *out++ = digits[--count];
-    return out;
-}
-
 template <typename Char>
 Char* Put(Char* out, char c) {
     *out++ = static_cast<Char>(c);
@@ -182,6 +169,11 @@ std::vector<Bar> HourBars(std::span<const Period> periods, Moment now, const TIM
         bars.push_back(BarOf(periods, start, start + kOneHour, now));
     }
     return bars;
+}
+
+std::wstring ClockTimeText(const ZoneClock& clock, Moment moment) {
+    wchar_t text[32];
+    return std::wstring(text, PutClockTime(text, clock.Local(moment)));
 }
 
 std::wstring_view StateText(PeriodState state) {

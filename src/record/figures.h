@@ -48,6 +48,9 @@ std::vector<Bar> DayBars(std::span<const Period> periods, Moment now, int days, 
 // hours whole on the zone's clock (half past on UTC's in a zone five and a half hours ahead).
 std::vector<Bar> HourBars(std::span<const Period> periods, Moment now, const TIME_ZONE_INFORMATION& zone);
 
+// "YYYY-MM-DD HH:MM:SS" on the zone's clock, as the list to copy writes its times.
+std::wstring ClockTimeText(const ZoneClock& clock, Moment moment);
+
 // "Up", "Down", "Unknown"; how the period began, in words: "started by KV-ZTL", "exited",
 // "asleep"...
 std::wstring_view StateText(PeriodState state);

@@ -53,13 +53,8 @@ std::string_view CauseWord(EventKind kind, Cause cause) {
 
 // Appends `value` in decimal, at least `width` digits.
 void AppendNumber(std::string& line, unsigned long value, int width = 1) {
-    char digits[16];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0 || count < width);
-    while (count > 0) line += digits[--count];
+    char digits[24];
+    line.append(digits, PutDigits(digits, value, width));
 }
 
 void AppendTime(std::string& line, Moment moment) {

@@ -124,6 +124,13 @@ void PumpFor(std::chrono::milliseconds duration) {
     PumpUntil([] { return false; }, duration);
 }
 
+std::string Utf8(const std::wstring& text) {
+    std::string utf8(text.size() * 3, '\0');
+    utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                        utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
+    return utf8;
+}
+
 std::wstring BinDirectory() {
     const std::wstring path = ThisProgramPath();
     return path.substr(0, path.find_last_of(L'\\'));

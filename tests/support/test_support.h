@@ -223,6 +223,9 @@ private:
 // A folder named after the test in %TEMP%, emptied first.
 std::wstring TempFolder(const std::wstring& name);
 
+// `text` in UTF-8.
+std::string Utf8(const std::wstring& text);
+
 // The text of a window of any process, as the window itself gives it (WM_GETTEXT).
 std::wstring TextOf(HWND hwnd);
 
