@@ -282,7 +282,7 @@ protected:
         faces.reset();
         test::EndAllTrackers();
     }
-    HWND Icon() const { return FindWindowW(NotificationIcon::kClassName, nullptr); }
+    static HWND Icon() { return FindWindowW(NotificationIcon::kClassName, nullptr); }
     std::wstring Caption() const {
         return test::TextOf(GetDlgItem(faces->Strip(), StatusWindow::BNBT_SERVICE_STATUS_LABEL));
     }

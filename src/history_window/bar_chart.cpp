@@ -1,6 +1,7 @@
 #include "history_window/bar_chart.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/accessibility.h"
 #include "platform/handles.h"
@@ -27,8 +28,7 @@ void PaintBar(HDC dc, const RECT& place, const Bar& bar) noexcept {
     const Moment whole = bar.up + bar.down + bar.unknown;
     const LONG height = place.bottom - place.top;
     const auto share = [&](Moment part) {
-        return whole == 0 ? 0L
-                          : static_cast<LONG>((static_cast<double>(part) * height) / static_cast<double>(whole) + 0.5);
+        return whole == 0 ? 0L : std::lround(static_cast<double>(part) * height / static_cast<double>(whole));
     };
     RECT part = place;
     part.top = part.bottom - share(bar.up);

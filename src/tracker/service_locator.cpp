@@ -167,6 +167,14 @@ struct TrackerServiceLocator::Shared {
         return complete;
     }
 
+    // What a notice that came has told: the services it named as created are read again (made
+    // again under their name, perhaps).
+    static void TakeNotice(ManagerNotice& notice, std::set<std::wstring>& read) {
+        notice.lagging = notice.arrived = false;
+        for (const std::wstring& name : notice.created) read.erase(name);
+        notice.created.clear();
+    }
+
     void Search() {
         const auto lookAgain = static_cast<DWORD>(calls.lookAgain.count());
         const auto readAllEvery = static_cast<ULONGLONG>(calls.readAllAgain.count());
@@ -180,9 +188,7 @@ struct TrackerServiceLocator::Shared {
         bool complete = true;  // the last look read every service it had to
         while (!Stopping()) {
             if (notice->lagging) manager.reset();
-            notice->lagging = notice->arrived = false;
-            for (const std::wstring& name : notice->created) read.erase(name);  // made again, perhaps
-            notice->created.clear();
+            TakeNotice(*notice, read);
             bool readAll = false;
             if (GetTickCount64() >= readAllAgain) {
                 read.clear();

@@ -155,7 +155,7 @@ void TrackerModel::TellPolled() {
 
 std::wstring TrackerModel::Summary() const {
     if (state_ == TrackerState::Unknown) return kProgramName;
-    const std::wstring summary = L"BNBT: " + StatusText() + L"\n" + description_.substr(0, description_.find(L'\n'));
+    std::wstring summary = L"BNBT: " + StatusText() + L"\n" + description_.substr(0, description_.find(L'\n'));
     if (record_.empty()) return summary;
     // The notification area shows 127 characters of a tip: the record's line loses its last
     // parts (" · ...") rather than be cut in the middle of one.
