@@ -175,6 +175,13 @@ struct TrackerServiceLocator::Shared {
         notice.created.clear();
     }
 
+    // True when the hour to read every service again has come; the next one is set then.
+    static bool TimeToReadAll(ULONGLONG& at, ULONGLONG every) noexcept {
+        if (GetTickCount64() < at) return false;
+        at = GetTickCount64() + every;
+        return true;
+    }
+
     void Search() {
         const auto lookAgain = static_cast<DWORD>(calls.lookAgain.count());
         const auto readAllEvery = static_cast<ULONGLONG>(calls.readAllAgain.count());
@@ -189,12 +196,8 @@ struct TrackerServiceLocator::Shared {
         while (!Stopping()) {
             if (notice->lagging) manager.reset();
             TakeNotice(*notice, read);
-            bool readAll = false;
-            if (GetTickCount64() >= readAllAgain) {
-                read.clear();
-                readAll = true;
-                readAllAgain = GetTickCount64() + readAllEvery;
-            }
+            const bool readAll = TimeToReadAll(readAllAgain, readAllEvery);
+            if (readAll) read.clear();
             if (!manager) manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
             if (!manager) {
                 WaitForSingleObject(stop.get(), lookAgain);
@@ -202,15 +205,12 @@ struct TrackerServiceLocator::Shared {
             }
             // Asked for first, so that a service made while the others are read is not missed.
             if (!notice->armed) notice->Arm(manager.get(), calls);
-            std::optional<ServicesStamp> now;
-            if (!notice->armed) {
-                // No notice: the services are enumerated again only when the registry shows a
-                // change (read first, for the same reason), or the last look failed.
-                now = ReadServicesStamp();
-                if (!readAll && complete && now && now == stamp) {
-                    WaitForSingleObjectEx(stop.get(), lookAgain, TRUE);
-                    continue;
-                }
+            // No notice: the services are enumerated again only when the registry shows a change
+            // (read first, for the same reason), or the last look failed.
+            const std::optional<ServicesStamp> now = notice->armed ? std::nullopt : ReadServicesStamp();
+            if (!notice->armed && !readAll && complete && now && now == stamp) {
+                WaitForSingleObjectEx(stop.get(), lookAgain, TRUE);
+                continue;
             }
             complete = Look(manager.get(), read);
             stamp = complete ? now : std::nullopt;
