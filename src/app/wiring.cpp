@@ -10,6 +10,17 @@
 #include "vocabulary.h"
 
 namespace kvztl {
+namespace {
+
+// A warning owned by the window in front of the program, if it shows.
+void Warn(const std::wstring& text) {
+    // A window that is closing is hidden already and owns nothing.
+    HWND owner = GetActiveWindow();
+    if (owner && !IsWindowVisible(owner)) owner = nullptr;
+    MessageBoxW(owner, text.c_str(), kProgramName, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+}
+
+}  // namespace
 
 void TellStoreFailureOnce(std::wstring_view key, LSTATUS error) {
     static bool told = false;
@@ -19,10 +30,7 @@ void TellStoreFailureOnce(std::wstring_view key, LSTATUS error) {
         L"KV-ZTL could not save the setting \"" + std::wstring(key) + L"\": " +
         SystemMessage(static_cast<DWORD>(error)) +
         L"\n\nThe program goes on working, but what it cannot save is not there at the next start.";
-    // A window that is closing is hidden already and owns nothing.
-    HWND owner = GetActiveWindow();
-    if (owner && !IsWindowVisible(owner)) owner = nullptr;
-    MessageBoxW(owner, text.c_str(), kProgramName, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+    Warn(text);
 }
 
 SettingsWindow::Host SettingsHostFor(StatusWindow& status) {
@@ -72,12 +80,8 @@ std::optional<std::wstring> ChooseCsvFile(HWND owner) {
 
 void TellRecordFailureOnce(const JournalFailure& failure) {
     if (SessionEnding()) return;
-    const std::wstring text = L"KV-ZTL cannot write the tracker's record to \"" + failure.path + L"\": " +
-                              SystemMessage(failure.error) +
-                              L"\n\nIt keeps what happens in memory and writes it there as soon as it can.";
-    HWND owner = GetActiveWindow();
-    if (owner && !IsWindowVisible(owner)) owner = nullptr;
-    MessageBoxW(owner, text.c_str(), kProgramName, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+    Warn(L"KV-ZTL cannot write the tracker's record to \"" + failure.path + L"\": " + SystemMessage(failure.error) +
+         L"\n\nIt keeps what happens in memory and writes it there as soon as it can.");
 }
 
 StatusWindow::Services ProgramServices(const SettingsStore& store, SingleInstance* instance) {

@@ -23,12 +23,7 @@ public:
 
     HANDLE handle() const noexcept { return handle_; }
     // Tells the window, once.
-    void Signalled() noexcept {
-        signalled_ = true;
-        PostMessageW(window_, message_, wparam_, 0);
-    }
-    // True once the handle has been seen signalled (without asking the system again).
-    bool HasSignalled() const noexcept { return signalled_; }
+    void Signalled() noexcept { PostMessageW(window_, message_, wparam_, 0); }
 
 private:
     SignalWait(HANDLE handle, HWND window, UINT message, WPARAM wparam) noexcept
@@ -38,7 +33,6 @@ private:
     HWND window_;
     UINT message_;
     WPARAM wparam_;
-    bool signalled_ = false;
 };
 
 // GetMessageW that also serves this thread's waits and asynchronous calls while it waits:

@@ -6,12 +6,12 @@
 #include "platform/system_message.h"
 
 namespace kvztl {
-namespace {
-
-bool Unasked(const Period& period) {
+bool UnaskedStop(const Period& period) noexcept {
     return period.state == PeriodState::Down &&
            (period.cause == Cause::Service || period.cause == Cause::Exited || period.cause == Cause::Vanished);
 }
+
+namespace {
 
 // The figures over [from, to), from the periods that reach into it alone.
 Figures Sum(std::span<const Period> periods, Moment from, Moment to) {
@@ -20,7 +20,7 @@ Figures Sum(std::span<const Period> periods, Moment from, Moment to) {
         std::partition_point(periods.begin(), periods.end(), [&](const Period& p) { return p.end <= from; });
     for (auto period = first; period != periods.end() && period->start < to; ++period) {
         // A stop counts however short the time down (under a second of the record's clock).
-        if (period->state == PeriodState::Down && Unasked(*period) && period->start >= from) ++sum.unaskedStops;
+        if (UnaskedStop(*period) && period->start >= from) ++sum.unaskedStops;
         const Moment start = std::max(period->start, from), end = std::min(period->end, to);
         if (end <= start) continue;
         if (period->state == PeriodState::Up) {

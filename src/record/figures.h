@@ -27,6 +27,9 @@ struct Figures {
     Moment longestRun = 0;              // the longest up period, clipped to the range
 };
 
+// A stop nobody asked KV-ZTL for: through the service, an exit, a vanishing.
+bool UnaskedStop(const Period& period) noexcept;
+
 // Over [from, to).
 Figures FiguresOf(std::span<const Period> periods, Moment from, Moment to);
 

@@ -35,11 +35,6 @@ std::wstring Percent(double share) {
     return formatted + L" %";
 }
 
-bool Unasked(const Period& period) noexcept {
-    return period.state == PeriodState::Down &&
-           (period.cause == Cause::Service || period.cause == Cause::Exited || period.cause == Cause::Vanished);
-}
-
 }  // namespace
 
 std::unique_ptr<TrackerRecord> TrackerRecord::Create(const SettingsStore& store, std::wstring folder, Hooks hooks) {
@@ -202,7 +197,7 @@ std::wstring TrackerRecord::Summary(Moment now) const {
         if (!text.empty()) text += L" \x00B7 ";
         text += Percent(*week.uptimeShare) + L" over 7 days, " + Percent(week.watchedShare) + L" watched";
     }
-    const auto stop = std::find_if(periods.rbegin(), periods.rend(), Unasked);
+    const auto stop = std::find_if(periods.rbegin(), periods.rend(), UnaskedStop);
     if (stop != periods.rend()) {
         if (!text.empty()) text += L" \x00B7 ";
         text += L"last unasked stop " + DurationText(stop->start, now) + L" ago, " + std::wstring(CauseText(*stop));

@@ -177,9 +177,9 @@ std::vector<DWORD> TrackerModel::LiveTrackers() const {
 }
 
 bool TrackerModel::Ended(const HeldTracker& held) noexcept {
-    // Its wait may not have been served yet (a message box's loop serves none): the process is
-    // asked too.
-    return (held.ended && held.ended->HasSignalled()) || WaitForSingleObject(held.process.get(), 0) != WAIT_TIMEOUT;
+    // Asked of the process itself: its wait may not have been served yet (a message box's loop
+    // serves none).
+    return WaitForSingleObject(held.process.get(), 0) != WAIT_TIMEOUT;
 }
 
 void TrackerModel::HoldTrackers(const std::vector<DWORD>& found) {
